@@ -1,0 +1,119 @@
+// The library's process-wide model: the show-page set an application builds
+// before an upload, the list of controllers logged in to the login server,
+// and the string and bit-string helpers the encoders share.
+#ifndef LIBVEXA_X86_MODEL_GLOBALMEMBER_H
+#define LIBVEXA_X86_MODEL_GLOBALMEMBER_H
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class GlobalMember {
+ public:
+  // One controller connection accepted by the login server. Copying a record
+  // copies the three fields; destroying it does not close the descriptor.
+  struct tagSocketClient {
+    int nSocket = -1;
+    std::string strIp;
+    bool bLogin = false;
+  };
+
+  // One file of an image-group material.
+  struct tagFileInfo {
+    int fileIndex = 0;
+    std::string fileName;
+  };
+
+  // One material shown in an area.
+  struct tagMaterial {
+    std::string text;
+    bool primaryFlag = true;
+    int materialId = 0;
+    int dataIndex = 0;
+    int contentType = 0;
+    int style1 = 0;
+    int style2 = 0;
+    int style3 = 0;
+    int displayMode = 0;
+    int textStyle = 0;
+    int attrHigh = 0;
+    int attrLow = 0;
+    int levelCode = '1';
+    int dtField4High = 0;
+    int dtField4Low = 0;
+    int dtField6 = 0;
+    int dtField0 = 0;
+    int dtField1 = 0;
+    int dtTopBit = 0;
+    int dtField2 = 0;
+    int dtField3 = 0;
+    int lineUpIndex = 0;
+    bool lineUpFlag = false;
+    int extraByte = 0;
+    std::vector<tagFileInfo> files;
+  };
+
+  // One rectangular area of a page (pixels).
+  struct tagArea {
+    int pageNo = 0;
+    int x = 0;
+    int y = 0;
+    int areaWidth = 0;
+    int areaHeight = 0;
+    std::vector<tagMaterial> materials;
+  };
+
+  // One show page with its daily time window.
+  struct tagShowPage {
+    int pageNo = 0;
+    std::string startTime;
+    std::string endTime;
+    int pageExtra = 0;
+    std::vector<tagArea> areas;
+  };
+
+  // One chunk of bitmap data on its way to a block encoder.
+  struct tagPackBuffer {
+    char chArrData[3000];
+    int32_t nDataLen = 0;
+    int32_t nPackType = 0x31;
+    int32_t nMark = 1;
+    int32_t nPackIndex = 0;
+    int32_t nPackCount = 0;
+  };
+
+  GlobalMember();
+  ~GlobalMember();
+  GlobalMember(const GlobalMember&) = delete;
+  GlobalMember& operator=(const GlobalMember&) = delete;
+
+  // The page set, in the order pages were first added.
+  std::vector<tagShowPage> showPages;
+  // Controllers logged in to the login server, in order of login. Every read
+  // or change holds clientLock.
+  std::vector<tagSocketClient> socketClients;
+  std::mutex clientLock;
+
+  // Pieces of `text` between occurrences of `separator`; a trailing separator
+  // adds no empty piece, an empty text or separator gives no piece.
+  static std::vector<std::string> SplitStr(std::string text, std::string separator);
+  // The low `width` bits of value, most significant first; "00000000" for a
+  // width of 0 or less.
+  static std::string IntToBinStr(int value, int width);
+  // Base-2 reading as strtol does it (blanks, sign, digits up to the first
+  // other character); any length.
+  static int BinStrToInt(std::string digits);
+  // Plain reading of leading '0'/'1' digits.
+  static int BinStrToInt2(std::string digits);
+  // Inclusive random number; reseeds the C generator from the clock.
+  static int randNum(int lowest, int highest);
+  static bool IsStrUTF8(const char* text);
+  // Replaces every occurrence of pattern; an empty pattern changes nothing.
+  static void ReplaceStr(std::string& text, const std::string& pattern,
+                         const std::string& replacement);
+  // Converts nothing; always null.
+  static char* UTF8ToGBK(const char* text);
+};
+
+#endif  // LIBVEXA_X86_MODEL_GLOBALMEMBER_H

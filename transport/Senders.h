@@ -1,0 +1,37 @@
+// The two senders through which every command reaches a controller.
+#ifndef LIBVEXA_X86_TRANSPORT_SENDERS_H
+#define LIBVEXA_X86_TRANSPORT_SENDERS_H
+
+#include <cstdint>
+#include <string>
+
+#include "core/CBuffObj.h"
+
+// Sends every frame of the list to the controller at `ip` (dotted IPv4) in
+// the given network mode (2 stream, 3 login link, other datagram), reads one
+// reply, judges it and returns a result code (0 accepted, 1 not accepted or
+// nothing sent, 2 nothing received, 3 status "2", 4 status "3"). A list
+// holding an invalid record, a null or malformed address: 1, nothing sent.
+int SendBuffer_Net(FrameList frames, char* ip, int networkMode);
+
+// Writes every frame of the list to the serial device `portName` (opening or
+// reopening the one serial port as needed), reads one reply, judges it and
+// returns a result code.
+int SendBuffer_Com(FrameList frames, std::string portName, int baudRate);
+
+// "COM" followed by the port number in decimal: the device file opened,
+// relative to the working directory.
+std::string ComPortName(int portNumber);
+
+// True for a dotted-quad IPv4 address text.
+bool IsDottedIPv4(const char* ip);
+
+// Judgement of a reply in network-frame layout (bytes 0, 3, 8 and 17).
+// `received` is the byte count of the receive; `result` the code so far.
+// Sets *stop when the reply ends the attempts.
+int JudgeNetworkReply(const uint8_t* reply, long received, int result, bool* stop);
+
+// Judgement of what the serial line answered (network-frame or serial layouts).
+int JudgeSerialReply(const uint8_t* reply, long received);
+
+#endif  // LIBVEXA_X86_TRANSPORT_SENDERS_H
