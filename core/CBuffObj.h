@@ -3,6 +3,7 @@
 #define LIBVEXA_X86_CORE_CBUFFOBJ_H
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "model/GlobalMember.h"
@@ -109,6 +110,10 @@ class CBuffObj {
 
 // A list of frames sent in one transmission, in sending order.
 using FrameList = std::vector<CBuffObj::tagBufferInfo>;
+
+// The circled numbers one to twenty, UTF-8, three bytes each; a bar screen
+// shows its own number in front of its text with them.
+extern std::string arrWinFix[20];
 
 // An empty, valid record.
 CBuffObj::tagBufferInfo EmptyBuffer();
