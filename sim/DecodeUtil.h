@@ -1,0 +1,53 @@
+// Small helpers shared by the emulator's decoders: reading integers, the
+// check sums of the serial line, and adding fields and faults to a Frame.
+#ifndef VEXA_SIM_DECODEUTIL_H
+#define VEXA_SIM_DECODEUTIL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "VexaSim.h"
+
+namespace vexasim {
+namespace detail {
+
+inline uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+inline uint16_t be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
+inline uint32_t le32(const uint8_t* p) {
+  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+// XOR of n bytes.
+uint8_t xorOf(const uint8_t* p, size_t n);
+// CRC-16/MODBUS (reflected 0x8005, start FFFF, no final XOR).
+uint16_t crc16Modbus(const uint8_t* p, size_t n);
+
+// "01 FE": uppercase hex bytes separated by single spaces.
+std::string hexBytes(const uint8_t* p, size_t n);
+// "0x66"
+std::string hexCode(int code);
+// A byte text as a quoted string: printable ASCII as is, '"' and '\' escaped
+// with a backslash, every other byte as \xNN.
+std::string quotedText(const uint8_t* p, size_t n);
+
+void addField(Frame& f, const std::string& name, const std::string& value);
+void addNumber(Frame& f, const std::string& name, long value);
+void addHex(Frame& f, const std::string& name, const uint8_t* p, size_t n);
+void addText(Frame& f, const std::string& name, const uint8_t* p, size_t n);
+// Marks the frame as failing its checks and appends the reason.
+void fail(Frame& f, const std::string& why);
+
+// True when the payload holds at least want bytes; otherwise flags the frame
+// and shows the payload as hex.
+bool needPayload(const uint8_t* p, size_t n, size_t want, Frame& f);
+// Flags bytes after the expected end of the payload and shows them as hex.
+void noExtraBytes(const uint8_t* p, size_t n, size_t used, Frame& f);
+// Adds "<name>Check" = ok/bad for a value byte followed by its complement,
+// flagging the frame when the complement is wrong.
+void complementField(Frame& f, const std::string& name, uint8_t value, uint8_t check);
+
+}  // namespace detail
+}  // namespace vexasim
+
+#endif  // VEXA_SIM_DECODEUTIL_H

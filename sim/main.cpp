@@ -1,0 +1,167 @@
+// vexa-sim: plays a sign controller on this machine and prints every frame it
+// receives, one line each.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "VexaSim.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: vexa-sim [options]\n"
+    "\n"
+    "Plays an LED sign controller: receives frames by UDP (port 8800) and TCP\n"
+    "(port 8900) on one IPv4 address, optionally on a serial line and over a\n"
+    "connection to a host's login server, decodes each frame into named fields\n"
+    "with its length fields and check bytes verified, prints one line per frame\n"
+    "on standard output and answers like a controller.\n"
+    "\n"
+    "options:\n"
+    "  --address A        listen on IPv4 address A (default 127.0.0.1)\n"
+    "  --udp-port N       datagram port (default 8800)\n"
+    "  --tcp-port N       stream port (default 8900)\n"
+    "  --no-udp, --no-tcp do not listen for datagrams / stream connections\n"
+    "  --reply MODE       how to answer each frame:\n"
+    "                       accept     accepted reply (status \"1\", \"O\" for voice; default)\n"
+    "                       refuse2    refusal with status \"2\"\n"
+    "                       refuse3    refusal with status \"3\"\n"
+    "                       silent     no reply at all\n"
+    "                       malformed  a few bytes that are no reply frame\n"
+    "                       echo       a reply carrying the received command code\n"
+    "                       delay:MS   the accepted reply after MS milliseconds\n"
+    "  --json             print each frame as one JSON line (default: short text)\n"
+    "  --serial LINK      also serve a serial line: create a pseudo-terminal and\n"
+    "                     make LINK (e.g. COM1) a symbolic link to its slave side\n"
+    "  --login HOST:PORT  also dial in to the login server at HOST:PORT as a\n"
+    "                     controller, answer its greeting and serve the frames\n"
+    "                     sent over that connection\n"
+    "  --help             show this text\n"
+    "\n"
+    "Runs until interrupted (SIGINT or SIGTERM), then exits with status 0.\n";
+
+bool parsePort(const char* text, int& port) {
+  char* end = nullptr;
+  long v = std::strtol(text, &end, 10);
+  if (!*text || *end || v < 0 || v > 65535) return false;
+  port = int(v);
+  return true;
+}
+
+int usageError(const std::string& why) {
+  std::cerr << "vexa-sim: " << why << "\n(see vexa-sim --help)\n";
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  vexasim::Options opt;
+  bool json = false;
+  std::string serialLink;
+  std::string login;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+    if (a == "--help" || a == "-h") {
+      std::cout << kUsage;
+      return 0;
+    } else if (a == "--json") {
+      json = true;
+    } else if (a == "--no-udp") {
+      opt.udp = false;
+    } else if (a == "--no-tcp") {
+      opt.tcp = false;
+    } else if (a == "--address") {
+      const char* v = value();
+      if (!v) return usageError("--address needs a value");
+      opt.address = v;
+    } else if (a == "--udp-port" || a == "--tcp-port") {
+      const char* v = value();
+      int port = 0;
+      if (!v || !parsePort(v, port)) return usageError(a + " needs a port number");
+      (a == "--udp-port" ? opt.udpPort : opt.tcpPort) = port;
+    } else if (a == "--reply") {
+      const char* v = value();
+      if (!v || !vexasim::parseReplyMode(v, opt.mode, opt.delayMs))
+        return usageError("--reply needs accept, refuse2, refuse3, silent, malformed, echo or delay:MS");
+    } else if (a == "--serial") {
+      const char* v = value();
+      if (!v) return usageError("--serial needs a link name");
+      serialLink = v;
+    } else if (a == "--login") {
+      const char* v = value();
+      if (!v || !std::strchr(v, ':')) return usageError("--login needs HOST:PORT");
+      login = v;
+    } else {
+      return usageError("unknown option " + a);
+    }
+  }
+
+  // Signals are taken by sigwait below; every thread inherits the mask.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  vexasim::Emulator emu(opt);
+  emu.setSink([json](const vexasim::Frame& f) {
+    std::string line = json ? f.json() : f.text();
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  });
+
+  std::string error;
+  if ((opt.udp || opt.tcp) && !emu.start(&error)) {
+    std::cerr << "vexa-sim: " << error << "\n";
+    return 1;
+  }
+  std::cerr << "vexa-sim listening on " << opt.address;
+  if (opt.udp) std::cerr << " udp " << emu.options().udpPort;
+  if (opt.tcp) std::cerr << " tcp " << emu.options().tcpPort;
+  std::cerr << std::endl;
+
+  if (!serialLink.empty()) {
+    std::string slave = emu.openSerial();
+    if (slave.empty()) {
+      std::cerr << "vexa-sim: cannot create a pseudo-terminal: " << std::strerror(errno) << "\n";
+      return 1;
+    }
+    struct stat st;
+    if (::lstat(serialLink.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+      ::unlink(serialLink.c_str());  // a link left from an earlier run
+    if (::symlink(slave.c_str(), serialLink.c_str()) != 0) {
+      std::cerr << "vexa-sim: cannot link " << serialLink << " to " << slave << ": " << std::strerror(errno) << "\n";
+      return 1;
+    }
+    std::cerr << "vexa-sim serial line " << serialLink << " -> " << slave << std::endl;
+  }
+
+  if (!login.empty()) {
+    size_t colon = login.rfind(':');
+    int port = 0;
+    if (!parsePort(login.c_str() + colon + 1, port)) return usageError("--login needs HOST:PORT");
+    if (!emu.connectLogin(login.substr(0, colon), port)) {
+      std::cerr << "vexa-sim: cannot connect to the login server at " << login << "\n";
+      return 1;
+    }
+    std::cerr << "vexa-sim dialled in to " << login << std::endl;
+  }
+
+  int sig = 0;
+  sigwait(&stopSignals, &sig);
+  emu.stop();
+  struct stat st;
+  if (!serialLink.empty() && ::lstat(serialLink.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+    ::unlink(serialLink.c_str());
+  return 0;
+}
