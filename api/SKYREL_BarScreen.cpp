@@ -1,0 +1,55 @@
+// Bar-screen entry points: parameters and paged text for the one-line bar
+// screens on the serial line. Their frames are complete in themselves and go
+// to the serial port unwrapped; with serial protocol 2 (the RS-485 bus frame,
+// which these screens do not speak) nothing is sent.
+#include "SKYREL.h"
+
+#include "core/BarScreen.h"
+#include "core/CBuffObj.h"
+#include "transport/Senders.h"
+
+namespace {
+
+constexpr int kBusProtocol = 2;
+
+// Sends one bar-screen frame built by `build`; 1 when the protocol is the
+// bus protocol, the frame was refused, or anything throws.
+template <class Build>
+int SendBarFrame(int serialProtocol, int portNumber, int baudRate, Build build) {
+  int result = 1;
+  try {
+    CBuffObj obj;
+    const CBuffObj::tagBufferInfo frame = build(obj);
+    if (serialProtocol == kBusProtocol || !IsValid(frame)) return result;
+    FrameList frames;
+    frames.push_back(frame);
+    result = SendBuffer_Com(frames, ComPortName(portNumber), baudRate);
+  } catch (...) {
+    // The result held at this moment is returned.
+  }
+  return result;
+}
+
+}  // namespace
+
+int getMoveStyle(int moveStyle) { return BarScreenMoveStyle(moveStyle); }
+
+int SetParams4BarScreen_Com(int serialProtocol, int portNumber, int baudRate, int byte13,
+                            int byte6, int byte7, int twoWay, int value0to7, bool flag) {
+  return SendBarFrame(serialProtocol, portNumber, baudRate, [&](CBuffObj& o) {
+    return o.BarScreenParamBuffer(byte13, byte6, byte7, twoWay, value0to7, flag);
+  });
+}
+
+int SendContent2BarScreen_Com(char* text, int serialProtocol, int portNumber, int baudRate,
+                              int screenAddress, int colour, int pageWidth, int ignored1,
+                              int ignored2, int value16, int moveStyle1, int moveStyle2,
+                              int pageByte3, int pageByte5, int pageByte7, int pageByte8,
+                              bool flag) {
+  if (text == nullptr) return 1;
+  return SendBarFrame(serialProtocol, portNumber, baudRate, [&](CBuffObj& o) {
+    return o.BarScreenContentBuffer(text, screenAddress, colour, pageWidth, ignored1, ignored2,
+                                    value16, moveStyle1, moveStyle2, pageByte3, pageByte5,
+                                    pageByte7, pageByte8, 0, flag);
+  });
+}
