@@ -2,6 +2,7 @@
 // brightness and relay entry points.
 #include "SKYREL.h"
 
+#include <climits>
 #include <cstring>
 
 #include "api/EntryPoint.h"
@@ -58,7 +59,8 @@ void SetReceiveTimeOut(int timeOut) {
 
 void SetReSendTimes(int reSendTimes) {
   if (reSendTimes < 0) reSendTimes = 0;
-  g_send_times = reSendTimes + 1;
+  // The largest count stays the largest instead of wrapping to a negative one.
+  g_send_times = reSendTimes == INT_MAX ? INT_MAX : reSendTimes + 1;
 }
 
 void SetChnCodeMode(int chnCodeMode) { g_chncode_mode = chnCodeMode; }

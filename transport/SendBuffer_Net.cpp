@@ -21,8 +21,12 @@ constexpr int kStreamPauseMs = 40;
 
 void SleepMs(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
 
+// A socket time-out of zero means "wait for ever"; a time-out global left at
+// zero or below therefore still bounds the wait, at the shortest one.
+int BoundedMs(int ms) { return ms < 1 ? 1 : ms; }
+
 timeval MsToTimeval(int ms) {
-  if (ms < 0) ms = 0;
+  ms = BoundedMs(ms);
   timeval tv;
   tv.tv_sec = ms / 1000;
   tv.tv_usec = (ms % 1000) * 1000;
@@ -55,7 +59,7 @@ int FindLoginSocket(const char* ip) {
 // time-out without changing that connection's own socket options.
 long ReceiveBounded(int fd, uint8_t* buf) {
   pollfd p{fd, POLLIN, 0};
-  int ready = poll(&p, 1, std::max(g_receive_time_out, 0));
+  int ready = poll(&p, 1, BoundedMs(g_receive_time_out));
   if (ready <= 0) return -1;
   return recv(fd, buf, kReplySize, MSG_DONTWAIT);
 }
