@@ -30,9 +30,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kPollMs = 20;
-// A stream whose bytes stop in the middle of a frame for this long has its
-// pending bytes taken as they are (and decoded with the mismatch flagged).
+// A stream that goes quiet with a frame short of its length field: when the
+// bytes end in the end mark FF FF they are taken as the frame after a short
+// pause (the length field is then flagged as wrong); other leftovers after a
+// long one. Bytes that start no frame are reported after the short pause.
 constexpr int kStreamIdleMs = 30;
+constexpr int kStreamStallMs = 1000;
 // A datagram frame still missing pieces after this long is taken as it is.
 constexpr int kDatagramIdleMs = 200;
 constexpr int kConnectTimeoutMs = 5000;
@@ -329,7 +332,10 @@ struct Emulator::Impl {
         if (isSocket) break;  // closed by the peer or failed
         pause(kPollMs);       // a line without a reader: wait for one
       }
-      if ((!buf.empty() || !junk.empty()) && msSince(last) >= kStreamIdleMs) flush();
+      if (buf.empty() && junk.empty()) continue;
+      long quiet = msSince(last);
+      bool endMark = buf.size() >= 2 && buf[buf.size() - 1] == 0xFF && buf[buf.size() - 2] == 0xFF;
+      if (quiet >= kStreamStallMs || (quiet >= kStreamIdleMs && (buf.empty() || endMark))) flush();
     }
     flush();
   }

@@ -1,0 +1,451 @@
+// The controller emulator on its own, fed with hand-made bytes.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "SimFixture.h"
+#include "VexaSim.h"
+
+using namespace vexasim;
+
+namespace {
+
+const char kStartPlay[] = "FE 5C 4B 89 13 00 00 00 51 00 00 00 00 00 00 00 00 FF FF";
+const char kPlayPage3[] = "FE 5C 4B 89 15 00 00 00 66 00 00 00 00 02 00 00 00 03 FC FF FF";
+const char kRs485Page1[] = "FE 98 00 10 97 36 00 00 00 00 00 00 00 00 05 01 FE D3";
+const char kVoiceAB[] = "FE 03 00 07 99 73 41 42 ED";
+const char kAcceptReply[] = "FE 5C 4B 89 14 00 00 00 81 00 00 00 00 01 00 00 00 31 FF FF";
+
+Frame decodeHex(const char* text) {
+  std::vector<uint8_t> b = bytesOf(text);
+  return decodeNetworkFrame(b.data(), b.size());
+}
+
+std::string fieldsOf(const Frame& f) {
+  std::string s;
+  for (const Field& x : f.fields) s += (s.empty() ? "" : " ") + x.name + "=" + x.value;
+  return s;
+}
+
+// Reads what arrives on fd within waitMs (all of it, until a quiet gap).
+std::vector<uint8_t> readSome(int fd, int waitMs) {
+  std::vector<uint8_t> got;
+  uint8_t buf[2048];
+  pollfd pf{fd, POLLIN, 0};
+  while (::poll(&pf, 1, got.empty() ? waitMs : 50) > 0) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n <= 0) break;
+    got.insert(got.end(), buf, buf + n);
+  }
+  return got;
+}
+
+sockaddr_in endpoint(const std::string& addr, int port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(uint16_t(port));
+  ::inet_pton(AF_INET, addr.c_str(), &a.sin_addr);
+  return a;
+}
+
+int localPort(int fd) {
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  return ntohs(a.sin_port);
+}
+
+// A network frame around payload, built by hand for the transport tests.
+std::vector<uint8_t> netFrame(uint8_t code, const std::vector<uint8_t>& payload) {
+  uint32_t total = uint32_t(payload.size() + 19), n = uint32_t(payload.size());
+  std::vector<uint8_t> f = {0xFE, 0x5C, 0x4B, 0x89, uint8_t(total), uint8_t(total >> 8), uint8_t(total >> 16),
+                            uint8_t(total >> 24), code, 0, 0, 0, 0, uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16),
+                            uint8_t(n >> 24)};
+  f.insert(f.end(), payload.begin(), payload.end());
+  f.push_back(0xFF);
+  f.push_back(0xFF);
+  return f;
+}
+
+struct Sock {
+  int fd;
+  explicit Sock(int descriptor) : fd(descriptor) {}
+  ~Sock() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+int udpSocket() { return ::socket(AF_INET, SOCK_DGRAM, 0); }
+int tcpSocket() { return ::socket(AF_INET, SOCK_STREAM, 0); }
+
+class EmulatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string err;
+    ASSERT_TRUE(emu.start(&err)) << err;
+  }
+  Emulator emu{TestOptions()};
+};
+
+}  // namespace
+
+// ---- decoding ------------------------------------------------------------------
+
+TEST(SimDecode, NetworkFramesOfThePlayFamily) {
+  struct Case {
+    const char* bytes;
+    const char* name;
+    int command;
+    const char* fields;
+  } cases[] = {
+      {kStartPlay, "StartPlay", 0x51, ""},
+      {"FE 5C 4B 89 13 00 00 00 52 00 00 00 00 00 00 00 00 FF FF", "StopPlay", 0x52, ""},
+      {kPlayPage3, "PlayShowPage", 0x66, "page=3 pageCheck=ok"},
+      {"FE 5C 4B 89 17 00 00 00 76 00 00 00 00 04 00 00 00 0A F5 01 FE FF FF", "SetBright", 0x76,
+       "value1=10 value1Check=ok value2=1 value2Check=ok"},
+      {"FE 5C 4B 89 23 00 00 00 61 00 00 00 00 10 00 00 00 "
+       "FF 00 FF 00 FC 03 FF 00 FF 00 FF 00 FF 00 FF 00 FF FF",
+       "Relay", 0x61,
+       "relay1=no change relay1Check=ok relay2=no change relay2Check=ok relay3=on relay3Check=ok "
+       "relay4=no change relay4Check=ok relay5=no change relay5Check=ok relay6=no change relay6Check=ok "
+       "relay7=no change relay7Check=ok relay8=no change relay8Check=ok"},
+      {"FE 5C 4B 89 15 00 00 00 7E 00 00 00 00 02 00 00 00 01 02 FF FF", "unknown", 0x7E, "payload=01 02"},
+  };
+  for (const Case& c : cases) {
+    Frame f = decodeHex(c.bytes);
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(f.kind, "net");
+    EXPECT_EQ(f.name, c.name);
+    EXPECT_EQ(f.command, c.command);
+    EXPECT_TRUE(f.checksOk) << f.error;
+    EXPECT_EQ(fieldsOf(f), c.fields);
+  }
+}
+
+TEST(SimDecode, RelayCodesAreNamed) {
+  // slot 1 pulse 5 (B4), slot 2 off (FD), slot 8 pulse 16 (BF), others no change
+  Frame f = decodeHex("FE 5C 4B 89 23 00 00 00 61 00 00 00 00 10 00 00 00 "
+                      "B4 4B FD 02 FF 00 FF 00 FF 00 FF 00 FF 00 BF 40 FF FF");
+  EXPECT_TRUE(f.checksOk) << f.error;
+  EXPECT_EQ(f.get("relay1"), "pulse 5");
+  EXPECT_EQ(f.get("relay2"), "off");
+  EXPECT_EQ(f.get("relay8"), "pulse 16");
+}
+
+TEST(SimDecode, FaultsAreFlagged) {
+  struct Case {
+    const char* what;
+    const char* bytes;
+    const char* errorPart;
+  } cases[] = {
+      {"end mark", "FE 5C 4B 89 13 00 00 00 51 00 00 00 00 00 00 00 00 FF FE", "end mark FF FE"},
+      {"total length", "FE 5C 4B 89 14 00 00 00 51 00 00 00 00 00 00 00 00 FF FF", "total length field 20"},
+      {"payload length", "FE 5C 4B 89 15 00 00 00 66 00 00 00 00 03 00 00 00 03 FC FF FF",
+       "payload length field 3"},
+      {"page complement", "FE 5C 4B 89 15 00 00 00 66 00 00 00 00 02 00 00 00 03 FB FF FF", "not the complement"},
+      {"relay complement", "FE 5C 4B 89 23 00 00 00 61 00 00 00 00 10 00 00 00 "
+                           "FC 00 FF 00 FF 00 FF 00 FF 00 FF 00 FF 00 FF 00 FF FF", "not the complement"},
+      {"short payload", "FE 5C 4B 89 14 00 00 00 76 00 00 00 00 01 00 00 00 0A FF FF", "expected 4"},
+      {"payload on start", "FE 5C 4B 89 14 00 00 00 51 00 00 00 00 01 00 00 00 00 FF FF", "unexpected bytes"},
+      {"short frame", "FE 5C 4B 89 13 00 00 00 51 00", "shorter than"},
+      {"no magic", "FE 5C 4B 88 13 00 00 00 51 00 00 00 00 00 00 00 00 FF FF", "FE 5C 4B 89"},
+  };
+  for (const Case& c : cases) {
+    Frame f = decodeHex(c.bytes);
+    SCOPED_TRACE(c.what);
+    EXPECT_FALSE(f.checksOk);
+    EXPECT_NE(f.error.find(c.errorPart), std::string::npos) << f.error;
+  }
+}
+
+TEST(SimDecode, JsonAndTextLines) {
+  Frame f = decodeHex(kPlayPage3);
+  f.channel = "udp";
+  EXPECT_EQ(f.json(),
+            "{\"channel\":\"udp\",\"kind\":\"net\",\"command\":\"0x66\",\"name\":\"PlayShowPage\",\"subCode\":0,"
+            "\"length\":21,\"checks\":\"ok\",\"fields\":{\"page\":\"3\",\"pageCheck\":\"ok\"},"
+            "\"raw\":\"FE 5C 4B 89 15 00 00 00 66 00 00 00 00 02 00 00 00 03 FC FF FF\"}");
+  EXPECT_EQ(f.text(), "udp  PlayShowPage(0x66) page=3 pageCheck=ok  [21 bytes, checks ok]");
+
+  Frame g;
+  g.channel = "tcp";
+  g.fields.push_back({"text", "\"a\\\"b\""});  // the quoted text "a\"b"
+  g.error = "tab\there";
+  EXPECT_EQ(g.json(),
+            "{\"channel\":\"tcp\",\"kind\":\"\",\"command\":null,\"name\":\"unknown\",\"subCode\":0,\"length\":0,"
+            "\"checks\":\"ok\",\"error\":\"tab\\there\",\"fields\":{\"text\":\"\\\"a\\\\\\\"b\\\"\"},\"raw\":\"\"}");
+}
+
+TEST(SimDecode, LoginGreeting) {
+  std::vector<uint8_t> g = netFrame(0x62, bytesOfText("1#2024030100081502#050#"));
+  Frame f = decodeNetworkFrame(g.data(), g.size());
+  EXPECT_EQ(g.size(), 42u);
+  EXPECT_EQ(f.name, "LoginGreeting");
+  EXPECT_TRUE(f.checksOk) << f.error;
+  EXPECT_EQ(f.get("dateTime"), "\"2024030100081502\"");
+}
+
+// ---- serial line -----------------------------------------------------------------
+
+TEST(SimSerial, SplitsAStreamIntoItsFrames) {
+  std::vector<uint8_t> s = bytesOf(kRs485Page1);
+  std::vector<uint8_t> v = bytesOf(kVoiceAB);
+  s.insert(s.end(), v.begin(), v.end());
+  EXPECT_EQ(completeFrameLength(s.data(), s.size(), true), 18);
+  EXPECT_EQ(completeFrameLength(s.data() + 18, 9, true), 9);
+  EXPECT_EQ(completeFrameLength(s.data(), 17, true), 0);     // one byte short
+  EXPECT_EQ(completeFrameLength(s.data(), 3, true), 0);      // length not yet known
+  EXPECT_EQ(completeFrameLength(s.data() + 1, 17, true), -1);  // 98 starts nothing
+  EXPECT_EQ(completeFrameLength(s.data(), s.size(), false), -1);  // a stream carries network frames only
+  std::vector<uint8_t> n = bytesOf(kPlayPage3);
+  EXPECT_EQ(completeFrameLength(n.data(), n.size(), true), 21);
+  EXPECT_EQ(completeFrameLength(n.data(), 20, false), 0);
+  EXPECT_EQ(completeFrameLength(n.data(), 7, false), 0);
+
+  Frame a = decodeSerialFrame(s.data(), 18);
+  EXPECT_EQ(a.kind, "rs485");
+  EXPECT_EQ(a.command, 0x36);
+  EXPECT_EQ(a.name, "PlayShowPage");
+  EXPECT_TRUE(a.checksOk) << a.error;
+  EXPECT_EQ(fieldsOf(a), "address=00 00 00 00 00 00 00 05 page=1 pageCheck=ok");
+
+  Frame b = decodeSerialFrame(s.data() + 18, 9);
+  EXPECT_EQ(b.kind, "voice485");
+  EXPECT_EQ(b.command, 0x73);
+  EXPECT_TRUE(b.checksOk) << b.error;
+  EXPECT_EQ(b.get("address"), "3");
+  EXPECT_EQ(hex(b.payload), "41 42");
+}
+
+TEST(SimSerial, ChecksAndKinds) {
+  struct Case {
+    const char* what;
+    const char* bytes;
+    const char* kind;
+    bool ok;
+    const char* errorPart;
+  } cases[] = {
+      {"rs485 bad xor", "FE 98 00 10 97 36 00 00 00 00 00 00 00 00 05 01 FE D4", "rs485", false, "XOR byte D4"},
+      {"voice bad xor", "FE 03 00 07 99 73 41 42 EC", "voice485", false, "expected ED"},
+      {"rs485 bad length", "FE 98 00 11 97 36 00 00 00 00 00 00 00 00 05 01 FE D2", "rs485", false, "length field 17"},
+      {"options and crc", "FE 98 00 14 97 54 00 00 00 00 00 00 00 00 05 01 01 01 41 0E C2 C6", "rs485", true, ""},
+      {"bad crc", "FE 98 00 14 97 54 00 00 00 00 00 00 00 00 05 01 01 01 41 0E C3 C7", "rs485", false, "CRC 0E C3"},
+      {"bar at address 98", "FE 98 00 05 97 48 42", "bar", true, ""},
+      {"network frame", kPlayPage3, "net", true, ""},
+      {"no frame", "FE 01 00 05 55 48 19", "unknown", false, "no known frame"},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> b = bytesOf(c.bytes);
+    Frame f = decodeSerialFrame(b.data(), b.size());
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(f.kind, c.kind);
+    EXPECT_EQ(f.checksOk, c.ok) << f.error;
+    EXPECT_NE(f.error.find(c.errorPart), std::string::npos) << f.error;
+  }
+  std::vector<uint8_t> t = bytesOf("FE 98 00 14 97 54 00 00 00 00 00 00 00 00 05 01 01 01 41 0E C2 C6");
+  Frame f = decodeSerialFrame(t.data(), t.size());
+  EXPECT_EQ(f.get("options"), "01 01 01");
+  EXPECT_EQ(hex(f.payload), "41");
+}
+
+// ---- replies -----------------------------------------------------------------------
+
+TEST(SimReplies, EachModeAndKind) {
+  auto frame = [](const char* kind, int command) {
+    Frame f;
+    f.kind = kind;
+    f.command = command;
+    return f;
+  };
+  struct Case {
+    const char* kind;
+    int command;
+    ReplyMode mode;
+    const char* reply;
+  } cases[] = {
+      {"net", 0x66, ReplyMode::Accept, kAcceptReply},
+      {"net", 0x66, ReplyMode::Delay, kAcceptReply},
+      {"net", 0x66, ReplyMode::Refuse2, "FE 5C 4B 89 14 00 00 00 81 00 00 00 00 01 00 00 00 32 FF FF"},
+      {"net", 0x66, ReplyMode::Refuse3, "FE 5C 4B 89 14 00 00 00 81 00 00 00 00 01 00 00 00 33 FF FF"},
+      {"net", 0x66, ReplyMode::Echo, "FE 5C 4B 89 14 00 00 00 66 00 00 00 00 01 00 00 00 31 FF FF"},
+      {"net", 0x66, ReplyMode::Silent, ""},
+      {"net", 0x66, ReplyMode::Malformed, "67 61 72 62 61 67 65"},
+      {"net", 0x31, ReplyMode::Accept, "FE 5C 4B 89 14 00 00 00 31 00 00 00 00 01 00 00 00 31 FF FF"},
+      {"net", 0x68, ReplyMode::Accept, "FE 5C 4B 89 14 00 00 00 68 00 00 00 00 01 00 00 00 4F FF FF"},
+      {"net", 0x68, ReplyMode::Refuse2, "FE 5C 4B 89 14 00 00 00 68 00 00 00 00 01 00 00 00 32 FF FF"},
+      {"net", 0x6C, ReplyMode::Accept, "FE 5C 4B 89 14 00 00 00 6C 00 00 00 00 01 00 00 00 31 FF FF"},
+      {"net", 0x78, ReplyMode::Refuse3, "FE 5C 4B 89 14 00 00 00 78 00 00 00 00 01 00 00 00 33 FF FF"},
+      {"rs485", 0x36, ReplyMode::Accept, "FE 97 00 00 00 00 31"},
+      {"rs485", 0x36, ReplyMode::Refuse2, "FE 97 00 00 00 00 32"},
+      {"rs485", 0x36, ReplyMode::Echo, "FE 36 00 00 00 00 31"},
+      {"voice485", 0x73, ReplyMode::Accept, "FE 00 00 00 00 00 4F"},
+      {"voice485", 0x73, ReplyMode::Refuse3, "FE 00 00 00 00 00 33"},
+      {"bar", 0x49, ReplyMode::Accept, "FE 97 00 00 00 00 31"},
+      {"unknown", -1, ReplyMode::Accept, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.kind) + " " + std::to_string(c.command) + " mode " + std::to_string(int(c.mode)));
+    EXPECT_EQ(hex(replyFor(frame(c.kind, c.command), c.mode)), c.reply);
+  }
+}
+
+TEST(SimReplies, ModeNames) {
+  ReplyMode m = ReplyMode::Accept;
+  int ms = 0;
+  EXPECT_TRUE(parseReplyMode("delay:250", m, ms));
+  EXPECT_EQ(m, ReplyMode::Delay);
+  EXPECT_EQ(ms, 250);
+  EXPECT_TRUE(parseReplyMode("refuse3", m, ms));
+  EXPECT_EQ(m, ReplyMode::Refuse3);
+  EXPECT_FALSE(parseReplyMode("delay:", m, ms));
+  EXPECT_FALSE(parseReplyMode("delay:-5", m, ms));
+  EXPECT_FALSE(parseReplyMode("refuse", m, ms));
+}
+
+// ---- transports ----------------------------------------------------------------------
+
+TEST_F(EmulatorTest, ReassemblesADatagramFrameFromItsPieces) {
+  std::vector<uint8_t> payload(2981);
+  for (size_t i = 0; i < payload.size(); ++i) payload[i] = uint8_t(i * 7);
+  std::vector<uint8_t> frame = netFrame(0x7E, payload);
+  ASSERT_EQ(frame.size(), 3000u);
+  Sock s(udpSocket());
+  sockaddr_in from = endpoint(TestAddress(), 0);
+  ASSERT_EQ(::bind(s.fd, reinterpret_cast<sockaddr*>(&from), sizeof from), 0);
+  sockaddr_in to = endpoint(TestAddress(), emu.options().udpPort);
+  for (size_t off : {0, 1408, 2816}) {
+    size_t len = off == 2816 ? 184 : 1408;
+    ASSERT_EQ(::sendto(s.fd, frame.data() + off, len, 0, reinterpret_cast<sockaddr*>(&to), sizeof to), ssize_t(len));
+  }
+  // A frame of exactly one full datagram is complete by itself.
+  std::vector<uint8_t> full = netFrame(0x7E, std::vector<uint8_t>(1408 - 19, 0x11));
+  ASSERT_EQ(::sendto(s.fd, full.data(), full.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to), 1408);
+
+  ASSERT_TRUE(emu.waitForFrames(2, 2000));
+  std::vector<Frame> frames = emu.frames();
+  EXPECT_EQ(frames[0].channel, "udp");
+  EXPECT_EQ(frames[0].raw, frame);
+  EXPECT_TRUE(frames[0].checksOk) << frames[0].error;
+  EXPECT_EQ(frames[1].raw.size(), 1408u);
+  std::vector<Datagram> d = emu.datagrams();
+  ASSERT_EQ(d.size(), 4u);
+  EXPECT_EQ(d[2].bytes.size(), 184u);
+  EXPECT_EQ(d[0].srcAddr, TestAddress());
+  EXPECT_EQ(d[0].srcPort, localPort(s.fd));
+  EXPECT_EQ(hex(readSome(s.fd, 1000)), std::string(kAcceptReply) + " " + kAcceptReply);
+}
+
+TEST_F(EmulatorTest, StreamWaitsForTheFrameThenAnswers) {
+  emu.setReplyMode(ReplyMode::Refuse3);
+  Sock s(tcpSocket());
+  sockaddr_in to = endpoint(TestAddress(), emu.options().tcpPort);
+  ASSERT_EQ(::connect(s.fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+  EXPECT_TRUE(readSome(s.fd, 150).empty());  // a controller never speaks first
+  // Junk, then a frame sent in two pieces.
+  std::vector<uint8_t> f = bytesOf(std::string("00 01 ") + kPlayPage3);
+  ASSERT_EQ(::send(s.fd, f.data(), 10, 0), 10);
+  ASSERT_EQ(::send(s.fd, f.data() + 10, f.size() - 10, 0), ssize_t(f.size() - 10));
+  EXPECT_EQ(hex(readSome(s.fd, 1000)), "FE 5C 4B 89 14 00 00 00 81 00 00 00 00 01 00 00 00 33 FF FF");
+  ASSERT_TRUE(emu.waitForFrames(2, 1000));
+  std::vector<Frame> frames = emu.frames();
+  EXPECT_EQ(frames[0].kind, "unknown");
+  EXPECT_EQ(hex(frames[0].raw), "00 01");
+  EXPECT_EQ(frames[1].channel, "tcp");
+  EXPECT_EQ(frames[1].get("page"), "3");
+}
+
+TEST_F(EmulatorTest, StreamFrameShortOfItsLengthFieldIsTakenWhenTheLineGoesQuiet) {
+  Sock s(tcpSocket());
+  sockaddr_in to = endpoint(TestAddress(), emu.options().tcpPort);
+  ASSERT_EQ(::connect(s.fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+  // Length field 0x14 (20) on a 19-byte frame.
+  std::vector<uint8_t> f = bytesOf("FE 5C 4B 89 14 00 00 00 51 00 00 00 00 00 00 00 00 FF FF");
+  ASSERT_EQ(::send(s.fd, f.data(), f.size(), 0), ssize_t(f.size()));
+  EXPECT_EQ(hex(readSome(s.fd, 1000)), kAcceptReply);
+  ASSERT_TRUE(emu.waitForFrames(1, 1000));
+  EXPECT_FALSE(emu.frames()[0].checksOk);
+  EXPECT_EQ(emu.frames()[0].name, "StartPlay");
+}
+
+TEST_F(EmulatorTest, OverrideAndDelay) {
+  Sock s(udpSocket());
+  sockaddr_in to = endpoint(TestAddress(), emu.options().udpPort);
+  std::vector<uint8_t> f = bytesOf(kStartPlay);
+  emu.setReplyOverride([](const Frame& fr) -> std::optional<std::vector<uint8_t>> {
+    if (fr.name == "StartPlay") return bytesOf("01 02 03");
+    return std::nullopt;
+  });
+  ::sendto(s.fd, f.data(), f.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  EXPECT_EQ(hex(readSome(s.fd, 1000)), "01 02 03");
+
+  emu.setReplyOverride(nullptr);
+  emu.setReplyMode(ReplyMode::Delay, 120);
+  auto t0 = std::chrono::steady_clock::now();
+  ::sendto(s.fd, f.data(), f.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  EXPECT_EQ(hex(readSome(s.fd, 2000)), kAcceptReply);
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(120));
+}
+
+TEST(SimSerialLine, AnswersEachFrameOnThePseudoTerminal) {
+  Emulator emu(TestOptions());
+  std::string path = emu.openSerial();
+  ASSERT_FALSE(path.empty());
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  std::vector<uint8_t> line = bytesOf(std::string(kRs485Page1) + " " + kVoiceAB);
+  ASSERT_EQ(::write(fd, line.data(), line.size()), ssize_t(line.size()));
+  EXPECT_EQ(hex(readSome(fd, 1000)), "FE 97 00 00 00 00 31 FE 00 00 00 00 00 4F");
+  ASSERT_TRUE(emu.waitForFrames(2, 1000));
+  EXPECT_EQ(emu.serialBytes(), line);
+  EXPECT_EQ(emu.frames()[0].channel, "serial");
+  EXPECT_EQ(emu.frames()[1].kind, "voice485");
+
+  // A corrupted check byte is recorded as such (and still answered).
+  std::vector<uint8_t> bad = bytesOf("FE 03 00 07 99 73 41 42 EE");
+  ASSERT_EQ(::write(fd, bad.data(), bad.size()), ssize_t(bad.size()));
+  EXPECT_EQ(hex(readSome(fd, 1000)), "FE 00 00 00 00 00 4F");
+  ASSERT_TRUE(emu.waitForFrames(3, 1000));
+  EXPECT_FALSE(emu.frames()[2].checksOk);
+  ::close(fd);
+}
+
+TEST(SimLogin, DialsInAnswersTheGreetingAndServesFrames) {
+  for (bool answer : {true, false}) {
+    SCOPED_TRACE(answer ? "answering" : "silent");
+    Sock server(tcpSocket());
+    sockaddr_in at = endpoint(TestAddress(), 0);
+    ASSERT_EQ(::bind(server.fd, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    ASSERT_EQ(::listen(server.fd, 1), 0);
+    Emulator emu(TestOptions());
+    ASSERT_TRUE(emu.connectLogin(TestAddress(), localPort(server.fd), answer));
+    Sock conn(::accept(server.fd, nullptr, nullptr));
+    ASSERT_GE(conn.fd, 0);
+    std::vector<uint8_t> greeting = netFrame(0x62, bytesOfText("1#2024030100081502#050#"));
+    ASSERT_EQ(::send(conn.fd, greeting.data(), greeting.size(), 0), 42);
+    EXPECT_EQ(hex(readSome(conn.fd, answer ? 1000 : 150)), answer ? kAcceptReply : "");
+    ASSERT_TRUE(emu.waitForGreetings(1, 1000));
+    EXPECT_EQ(emu.greetings()[0].raw, greeting);
+    EXPECT_TRUE(emu.frames().empty());
+
+    std::vector<uint8_t> f = bytesOf(kPlayPage3);
+    ASSERT_EQ(::send(conn.fd, f.data(), f.size(), 0), 21);
+    EXPECT_EQ(hex(readSome(conn.fd, 1000)), kAcceptReply);
+    ASSERT_TRUE(emu.waitForFrames(1, 1000));
+    EXPECT_EQ(emu.frames()[0].channel, "login");
+    EXPECT_EQ(emu.frames()[0].get("page"), "3");
+  }
+}
+
+TEST(SimFixture, HexHelpers) {
+  EXPECT_EQ(hex(bytesOf("fe5c 4B 89")), "FE 5C 4B 89");
+  EXPECT_EQ(bytesOf("").size(), 0u);
+  EXPECT_DEATH(bytesOf("F E"), "odd number");
+  EXPECT_DEATH(bytesOf("FG"), "no hex digit");
+}
