@@ -16,6 +16,12 @@ void decodeRelay(const uint8_t* p, size_t n, Frame& out);
 void decodeSetBright(const uint8_t* p, size_t n, Frame& out);
 // decode_login.cpp
 void decodeLoginGreeting(const uint8_t* p, size_t n, Frame& out);
+// decode_serial.cpp
+void decodeClockBytes(const uint8_t* p, size_t n, Frame& out);
+void decodeBusVoice(const uint8_t* p, size_t n, Frame& out);
+// decode_bar.cpp
+void decodeBarParams(const uint8_t* p, size_t n, Frame& out);
+void decodeBarContent(const uint8_t* p, size_t n, Frame& out);
 
 namespace {
 
@@ -39,14 +45,16 @@ const NetDecoder kNetDecoders[] = {
 // decoder. The payloads are those of the network commands.
 const NetDecoder kSerialDecoders[] = {
     {0x32, "Relay", decodeRelay},
+    {0x34, "TimeCheck", decodeClockBytes},
     {0x36, "PlayShowPage", decodePlayShowPage},
+    {0x73, "PlayVoice", decodeBusVoice},
 };
 
 // Bar-screen frame kind (byte 5) -> decoder of the bytes from frame offset 6
 // up to the check byte.
 const NetDecoder kBarDecoders[] = {
-    {0x48, "BarParams", nullptr},
-    {0x49, "BarContent", nullptr},
+    {0x48, "BarParams", decodeBarParams},
+    {0x49, "BarContent", decodeBarContent},
 };
 
 const uint8_t kMagic[4] = {0xFE, 0x5C, 0x4B, 0x89};
