@@ -41,6 +41,8 @@ CBuffObj::tagBufferInfo CBuffObj::CheckTimeBuffer(int timeMode) {
   BufferWriter w;
   if (timeMode == 1) {
     char* text = GetSysDateTime(1);
+    // Without the date-time text the record would be a wrong clock setting.
+    if (text == nullptr) return InvalidBuffer();
     w.u8('1').u8('#').text(text).u8('#');
     delete[] text;
   } else {

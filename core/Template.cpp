@@ -45,7 +45,9 @@ CBuffObj::tagBufferInfo CBuffObj::TemplateBuffer(tagBufferInfo content, int cont
   w.u8('1').u16le(headerWord);
   if (textShape) {
     w.u16le(areaWidth / 8).u16le(areaHeight).u8(textStyle);
-    w.u8(((attrHigh * 16) | attrLow) & 0xFF);
+    // High and low nibble, computed unsigned so that no int value overflows.
+    w.u8(static_cast<long>(((static_cast<unsigned>(attrHigh) << 4) |
+                            static_cast<unsigned>(attrLow)) & 0xFFu));
   } else {
     w.u8(0x00);
   }
@@ -82,6 +84,8 @@ CBuffObj::tagBufferInfo CBuffObj::InternalTextBuffer(char* text, int areaWidth, 
                                                      int levelCode, bool primaryFlag,
                                                      int extraByte, int sequenceNo,
                                                      bool isLast) {
+  // A missing text is refused rather than sent as an empty one.
+  if (text == nullptr) return InvalidBuffer();
   BufferWriter c;
   c.text(text);
   return TemplateBuffer(c.finish(), kTextContent, areaWidth, areaHeight, materialId,
