@@ -1,0 +1,55 @@
+// Queue line-up entry points, including the last-page cut of long texts.
+#include "SKYREL.h"
+
+#include <cstring>
+
+#include "api/EntryPoint.h"
+
+int SendLineUpContent(char* text, char* ip, int networkMode, int slotNo, int lineKind,
+                      int unitAddress, bool bracketed) {
+  if (text == nullptr) return 1;
+  return SendOneNetworkFrame(ip, networkMode, 0x64, 0, [&](CBuffObj& o) {
+    return o.LineUpBuffer(text, slotNo, lineKind, unitAddress, bracketed);
+  });
+}
+
+int SendLineUp_Net(char* text, char* ip, int networkMode, int slotNo, int lineKind,
+                   int unitAddress, bool bracketed) {
+  try {
+    return SendLineUpContent(text, ip, networkMode, slotNo, lineKind, unitAddress, bracketed);
+  } catch (...) {
+    return 1;
+  }
+}
+
+int SendLineUp2_Net(char* text, char* ip, int networkMode, int slotNo, int lineKind,
+                    int unitAddress, bool bracketed, int pageChars) {
+  int result = 1;
+  try {
+    // A page must hold at least one character; the cut divides by its size.
+    if (text == nullptr || ip == nullptr || pageChars <= 0) return 1;
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+    const size_t length = std::strlen(text);
+    const size_t pageBytes = 2 * static_cast<size_t>(pageChars);  // two bytes per character
+    const size_t pages = length / pageBytes;
+    size_t start = pages * pageBytes;
+    if (start == length && pages > 0) {
+      // The text fills whole pages: the last page is the last whole one.
+      start = (pages - 1) * pageBytes;
+    } else if (pages > 0) {
+      // Bytes above 0x9F are halves of two-byte characters. An odd number
+      // of one-byte characters before the cut means the cut splits a
+      // two-byte character: start one byte earlier to send it whole.
+      size_t singles = 0;
+      for (size_t i = 0; i < start; ++i) singles += s[i] <= 0x9F ? 1 : 0;
+      if (singles % 2 == 1) --start;
+    }
+    if (start < length) {
+      result = SendLineUpContent(text + start, ip, networkMode, slotNo, lineKind, unitAddress,
+                                 bracketed);
+    }
+  } catch (...) {
+    // The result held at this moment is returned.
+  }
+  return result;
+}

@@ -1,0 +1,144 @@
+// Text, collected-data and coordinate-text entry points, and the multi-part
+// transmission that gathers several pieces into one frame.
+#include "SKYREL.h"
+
+#include <cstdint>
+
+#include "api/EntryPoint.h"
+#include "core/BufferWriter.h"
+#include "transport/Senders.h"
+
+namespace {
+
+constexpr short kInternalTextCommand = 0x31;
+constexpr short kCoordinateTextCommand = 0x60;
+constexpr short kCollectionCommand = 0x65;
+constexpr int kAccumulationCapacity = 2048;
+static_assert(kAccumulationCapacity == VEXA_ACCUMULATION_SIZE, "accumulation capacity");
+static_assert(sizeof byteArrAllBuffer / sizeof byteArrAllBuffer[0] == kAccumulationCapacity,
+              "accumulation buffer size");
+
+}  // namespace
+
+int SendCollectionData_Net(char* text, char* ip, int networkMode, int dataIndex, int textStyle,
+                           int attrHigh, int attrLow) {
+  if (text == nullptr) return 1;
+  return SendOneNetworkFrame(ip, networkMode, kCollectionCommand, 0, [&](CBuffObj& o) {
+    // The style goes into both nibbles of the style byte.
+    return o.CollectionBuffer(text, dataIndex, false, false, static_cast<short>(textStyle),
+                              static_cast<short>(textStyle), static_cast<short>(attrHigh),
+                              static_cast<short>(attrLow));
+  });
+}
+
+int SendCoordinateText_Net(char* text, char* ip, int networkMode, int x, int y, int textStyle,
+                           int attrHigh, int attrLow) {
+  if (text == nullptr) return 1;
+  return SendOneNetworkFrame(ip, networkMode, kCoordinateTextCommand, 0, [&](CBuffObj& o) {
+    return o.CoordinateTextBuffer(text, x, y, textStyle, attrHigh, attrLow);
+  });
+}
+
+int SendInternalText_Net(char* text, char* ip, int networkMode, int areaWidth, int areaHeight,
+                         int materialId, int displayMode, int style1, int style2, int style3,
+                         int textStyle, int attrHigh, int attrLow, int levelCode,
+                         bool primaryFlag, int extraByte) {
+  if (text == nullptr) return 1;
+  return SendOneNetworkFrame(ip, networkMode, kInternalTextCommand, 0, [&](CBuffObj& o) {
+    return o.InternalTextBuffer(text, areaWidth, areaHeight, materialId, displayMode, style1,
+                                style2, style3, textStyle, attrHigh, attrLow, levelCode,
+                                primaryFlag, extraByte, 1, false);
+  });
+}
+
+int SendInternalText_Net_Custom(char* text, char* ip, int networkMode, int areaWidth,
+                                int areaHeight, int materialId, int displayMode, int style1,
+                                int style2, int style3, int textStyle, int attrHigh,
+                                int attrLow, int levelCode, int primaryCode) {
+  return SendInternalText_Net(text, ip, networkMode, areaWidth, areaHeight, materialId,
+                              displayMode, style1, style2, style3, textStyle, attrHigh,
+                              attrLow, levelCode, primaryCode == 1, 0);
+}
+
+int SendMulCollectionData_Net(char* text, char* ip, int networkMode, int dataIndex,
+                              int displayMode, int textStyle, int attrHigh, int attrLow,
+                              int index, int count) {
+  char noDevice[] = "0";
+  return SendMulMaterial(1, networkMode, ip, 1, 1, 9600, noDevice, text, kCollectionCommand,
+                         dataIndex, dataIndex, displayMode, 0, 0, 1, 1, 1, textStyle, attrHigh,
+                         attrLow, 1, false, 0, index, count);
+}
+
+int SendMulInternalText_Net(char* text, char* ip, int networkMode, int areaWidth,
+                            int areaHeight, int materialId, int displayMode, int style1,
+                            int style2, int style3, int textStyle, int attrHigh, int attrLow,
+                            int levelCode, bool primaryFlag, int extraByte, int index,
+                            int count) {
+  char noDevice[] = "0";
+  return SendMulMaterial(1, networkMode, ip, 1, 1, 9600, noDevice, text, kInternalTextCommand,
+                         materialId, materialId, displayMode, areaWidth, areaHeight, style1,
+                         style2, style3, textStyle, attrHigh, attrLow, levelCode, primaryFlag,
+                         extraByte, index, count);
+}
+
+// One piece of a multi-part transmission. Piece 1 starts a new gathering;
+// every accepted piece is appended to byteArrAllBuffer; the piece whose index
+// equals the count sends everything gathered as one frame, over the network
+// (transport 1) or, as the network frame itself, over the serial port.
+// serialProtocol, deviceAddress and spareValue are part of the interface and
+// carry nothing here; they are never read.
+int SendMulMaterial(int transport, int networkMode, char* ip, int /*serialProtocol*/,
+                    int portNumber, int baudRate, char* /*deviceAddress*/, char* text,
+                    int commandCode, int materialId, int /*spareValue*/, int displayMode,
+                    int areaWidth, int areaHeight, int style1, int style2, int style3,
+                    int textStyle, int attrHigh, int attrLow, int levelCode, bool primaryFlag,
+                    int extraByte, int index, int count) {
+  int result = 1;
+  try {
+    // Refusals that leave the gathered bytes exactly as they were.
+    if (text == nullptr || ip == nullptr) return 1;
+    if (transport == 1 && !IsDottedIPv4(ip)) return 1;
+    if (index <= 0 || count <= 0 || index > count) return 1;
+
+    const bool lastPiece = index == count;
+    if (index == 1) g_nArrIndex = 0;  // a new transmission starts
+
+    CBuffObj obj;
+    CBuffObj::tagBufferInfo piece = EmptyBuffer();
+    if (commandCode == kInternalTextCommand) {
+      piece = obj.InternalTextBuffer(text, areaWidth, areaHeight, materialId, displayMode,
+                                     style1, style2, style3, textStyle, attrHigh, attrLow,
+                                     levelCode, primaryFlag, extraByte, 1, lastPiece);
+    } else if (commandCode == kCollectionCommand) {
+      piece = obj.CollectionBuffer(text, materialId, false, false, static_cast<short>(textStyle),
+                                   static_cast<short>(textStyle), static_cast<short>(attrHigh),
+                                   static_cast<short>(attrLow));
+    }
+    // A piece too long to encode, or one the buffer has no room for, is not
+    // stored; a counter left out of range by someone else refuses too.
+    if (!IsValid(piece)) return 1;
+    if (g_nArrIndex < 0 || g_nArrIndex > kAccumulationCapacity ||
+        piece.nBufferLen > kAccumulationCapacity - g_nArrIndex) {
+      return 1;
+    }
+    for (int32_t i = 0; i < piece.nBufferLen; ++i) {
+      // One byte per element, sign-extended; only the low 8 bits are read back.
+      byteArrAllBuffer[g_nArrIndex + i] = static_cast<int8_t>(piece.chArrBuffer[i]);
+    }
+    g_nArrIndex += piece.nBufferLen;
+    if (!lastPiece) return 0;
+
+    BufferWriter gathered;
+    for (int i = 0; i < g_nArrIndex; ++i) gathered.u8(byteArrAllBuffer[i]);
+    FrameList frames;
+    frames.push_back(obj.CompletePacketBuffer(gathered.finish(), static_cast<short>(commandCode), 0));
+    if (transport == 1) {
+      result = SendBuffer_Net(frames, ip, networkMode);
+    } else {
+      result = SendBuffer_Com(frames, ComPortName(portNumber), baudRate);
+    }
+  } catch (...) {
+    // The result held at this moment is returned.
+  }
+  return result;
+}

@@ -1,0 +1,25 @@
+// Voice entry points: the voice record goes out with the caller's sub-code.
+#include "SKYREL.h"
+
+#include "api/EntryPoint.h"
+
+namespace {
+constexpr short kVoiceCommand = 0x68;
+constexpr int kNoTag = -1;
+}  // namespace
+
+// spareText is part of the interface but carries nothing; it is never read.
+int PlayVoice_Net(char* text, char* ip, char* /*spareText*/, int networkMode, int subCode) {
+  if (text == nullptr) return 1;
+  return SendOneNetworkFrame(ip, networkMode, kVoiceCommand, subCode, [&](CBuffObj& o) {
+    return o.VoiceBuffer(text, 0, kNoTag, kNoTag, kNoTag);
+  });
+}
+
+int PlayVoice2_Net(char* text, char* ip, char* /*spareText*/, int networkMode, int subCode,
+                   int vTag, int soundNo, int mTag) {
+  if (text == nullptr) return 1;
+  return SendOneNetworkFrame(ip, networkMode, kVoiceCommand, subCode, [&](CBuffObj& o) {
+    return o.VoiceBuffer(text, 0, vTag, soundNo, mTag);
+  });
+}
