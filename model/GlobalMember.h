@@ -52,6 +52,10 @@ class GlobalMember {
     bool lineUpFlag = false;
     int extraByte = 0;
     std::vector<tagFileInfo> files;
+
+    // The level the material means (1, 2 or 3) for its stored level
+    // character ('1', '2' or '3'); the blocks sent for it take the number.
+    int levelNumber() const { return levelCode == '2' ? 2 : levelCode == '3' ? 3 : 1; }
   };
 
   // One rectangular area of a page (pixels).
