@@ -1,0 +1,238 @@
+// Image groups, multimedia uploads and playing an image group.
+//
+// An image group is gathered over several calls, one image per call, in the
+// group buffer chArrImageBuffer with g_nArrIndex as its fill counter; the
+// call that brings the last image cuts the buffer into 2048-byte chunks and
+// sends them all in one list. A multimedia upload uses the same buffer within
+// one call and sends its 960-byte chunks one frame at a time.
+//
+// The group is guarded: a call that does not continue the open group exactly
+// (no group open, another count or colour mode, a position out of order, a
+// bitmap of another length, an image that cannot be read, a fill counter
+// moved by another operation) is refused with result 1 and abandons the
+// group, releasing its buffer, so that nothing is written out of bounds and
+// no partial group is ever sent as if it were whole.
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "SKYREL.h"
+#include "api/EntryPoint.h"
+#include "core/CBuffObj.h"
+#include "model/GlobalMember.h"
+#include "transport/Senders.h"
+
+namespace {
+
+constexpr int kNetworkTransport = 1;
+constexpr int kBusProtocol = 2;  // the RS-485 protocol, which has no image-group form
+constexpr short kImageGroupCommand = 0x31;
+constexpr short kPlayImageCommand = 0x67;
+constexpr short kMultimediaWide = 0x78;
+constexpr short kMultimediaNarrow = 0x6C;
+constexpr int kFirstPack = 0x31;
+constexpr int kLaterPack = 0x32;
+// Image count, pack count and pack index travel as 16-bit numbers; a group
+// that needs more cannot be described to the controller.
+constexpr int64_t kMaxCounter = 0xFFFF;
+
+char kNoDeviceAddress[] = "0";
+
+// What the open group was started with.
+struct GroupState {
+  int count = 0;         // images in the group
+  int colourMode = 0;    // 0 to 2
+  int lastPosition = 0;  // position of the last image stored
+  int imageBytes = 0;    // bitmap length of every image
+  int64_t capacity = 0;  // bytes allocated for the group
+  int filled = 0;        // bytes stored so far (what g_nArrIndex must read)
+};
+GroupState group;
+
+int NormalMode(int colourMode) { return colourMode < 0 || colourMode > 2 ? 0 : colourMode; }
+
+// Releases the group buffer, if one is held, and forgets the group.
+void ReleaseGroup() {
+  if (chArrImageBuffer == nullptr) return;
+  delete[] chArrImageBuffer;
+  chArrImageBuffer = nullptr;
+  g_nArrIndex = 0;
+  group = GroupState{};
+}
+
+// A pack holding `length` bytes of the group buffer from `offset`.
+GlobalMember::tagPackBuffer PackOf(int offset, int length, int packType, int index, int count) {
+  GlobalMember::tagPackBuffer pack;
+  std::memcpy(pack.chArrData, chArrImageBuffer + offset, static_cast<size_t>(length));
+  pack.nDataLen = length;
+  pack.nPackType = packType;
+  pack.nMark = 1;
+  pack.nPackIndex = index;
+  pack.nPackCount = count;
+  return pack;
+}
+
+// Opens a new group for `count` images of `imageBytes` each; false when the
+// group could not be described or held.
+bool OpenGroup(int count, int colourMode, int width, int height, int imageBytes) {
+  const int64_t capacity =
+      static_cast<int64_t>(count) * width * height * (colourMode + 1) / 8;
+  if (count > kMaxCounter || capacity < imageBytes) return false;
+  if (capacity > kMaxCounter * MAX_BUFFER_SIZE) return false;
+  chArrImageBuffer = new char[static_cast<size_t>(capacity)];
+  g_nArrIndex = 0;
+  group.count = count;
+  group.colourMode = colourMode;
+  group.capacity = capacity;
+  group.imageBytes = imageBytes;
+  return true;
+}
+
+}  // namespace
+
+int SendImageGroupBuffer(int transport, int networkMode, char* ip, int serialProtocol,
+                         int portNumber, int baudRate, char* /*deviceAddress*/, char* source,
+                         int width, int height, int materialId, int displayMode, int style1,
+                         int style2, int style3, int levelCode, bool primaryFlag, int index,
+                         int count) {
+  int result = 1;
+  try {
+    // Refusals that leave an open group as it was.
+    if (source == nullptr) return 1;
+    if (transport == kNetworkTransport && !IsDottedIPv4(ip)) return 1;
+
+    // The bus protocol has no form of this command: nothing will ever be
+    // sent, so the group ends here and its buffer is released.
+    if (transport != kNetworkTransport && serialProtocol == kBusProtocol) {
+      ReleaseGroup();
+      return 1;
+    }
+
+    const int mode = NormalMode(displayMode);
+    const bool starts = index < 2;
+    if (starts) {
+      ReleaseGroup();  // a group left open by an earlier caller is abandoned
+      if (count < index) count = index;
+    } else {
+      if (chArrImageBuffer == nullptr) return 1;  // no group to add to
+      if (count != group.count || mode != group.colourMode ||
+          index != group.lastPosition + 1 || g_nArrIndex != group.filled) {
+        ReleaseGroup();
+        return 1;
+      }
+    }
+
+    // The bitmap is copied before anything else can reuse the source's buffer.
+    const std::pair<unsigned char*, int> bitmap =
+        ImageContentBuffer(source, mode, width, height);
+    if (bitmap.first == nullptr || bitmap.second < 0) {
+      ReleaseGroup();
+      return 1;
+    }
+    if (starts) {
+      if (!OpenGroup(count, mode, width, height, bitmap.second)) return 1;
+    } else if (bitmap.second != group.imageBytes) {
+      ReleaseGroup();
+      return 1;
+    }
+    if (static_cast<int64_t>(g_nArrIndex) + bitmap.second > group.capacity) {
+      ReleaseGroup();
+      return 1;
+    }
+    std::memcpy(chArrImageBuffer + g_nArrIndex, bitmap.first, static_cast<size_t>(bitmap.second));
+    g_nArrIndex += bitmap.second;
+    group.filled = g_nArrIndex;
+    group.lastPosition = index;
+    if (index != count) return 0;
+
+    // The group is complete: every chunk in its block and frame, in order.
+    const int total = g_nArrIndex;
+    const int chunks = total / MAX_BUFFER_SIZE + (total % MAX_BUFFER_SIZE != 0 ? 1 : 0);
+    CBuffObj obj;
+    FrameList frames;
+    for (int k = 1; k <= chunks; ++k) {
+      const int offset = (k - 1) * MAX_BUFFER_SIZE;
+      const int length = k < chunks ? MAX_BUFFER_SIZE : total - offset;
+      const GlobalMember::tagPackBuffer pack =
+          PackOf(offset, length, k == 1 ? kFirstPack : kLaterPack, k, chunks);
+      const CBuffObj::tagBufferInfo block =
+          obj.ImgGroupBuffer(pack, materialId, mode, style1, style2, style3, levelCode,
+                             primaryFlag, count, k == chunks);
+      frames.push_back(obj.CompletePacketBuffer(block, kImageGroupCommand, 0));
+    }
+    ReleaseGroup();  // the frames hold their own copies
+
+    if (transport == kNetworkTransport) {
+      result = SendBuffer_Net(frames, ip, networkMode);
+    } else {
+      result = SendBuffer_Com(frames, ComPortName(portNumber), baudRate);
+    }
+  } catch (...) {
+    // Out of memory for the buffer or the frames: the group cannot go on.
+    ReleaseGroup();
+  }
+  return result;
+}
+
+int SendImageGroup_Net(char* source, char* ip, int networkMode, int width, int height,
+                       int materialId, int displayMode, int style1, int style2, int style3,
+                       int levelCode, bool primaryFlag, int index, int count) {
+  return SendImageGroupBuffer(kNetworkTransport, networkMode, ip, 0, 1, 9600, kNoDeviceAddress,
+                              source, width, height, materialId, displayMode, style1, style2,
+                              style3, levelCode, primaryFlag, index, count);
+}
+
+int SendMultimediaBuffer(char* source, char* ip, int networkMode, short commandCode,
+                         int horizontal, int vertical, int width, int height, int colourMode,
+                         int flag, int value) {
+  int result = 1;
+  try {
+    if (source == nullptr || !IsDottedIPv4(ip)) return 1;
+    const int mode = NormalMode(colourMode);
+    // The buffer is needed now; an image group still open is abandoned.
+    ReleaseGroup();
+
+    const std::pair<unsigned char*, int> bitmap =
+        ImageContentBuffer(source, mode, width, height);
+    if (bitmap.first == nullptr || bitmap.second <= 0) return 1;
+    chArrImageBuffer = new char[static_cast<size_t>(bitmap.second)];
+    g_nArrIndex = 0;
+    std::memcpy(chArrImageBuffer, bitmap.first, static_cast<size_t>(bitmap.second));
+    g_nArrIndex = bitmap.second;
+
+    const int total = g_nArrIndex;
+    const int chunks =
+        total / MAX_MEDIA_BUFFER_SIZE + (total % MAX_MEDIA_BUFFER_SIZE != 0 ? 1 : 0);
+    CBuffObj obj;
+    for (int k = 0; k < chunks; ++k) {
+      const int offset = k * MAX_MEDIA_BUFFER_SIZE;
+      const int length = k < chunks - 1 ? MAX_MEDIA_BUFFER_SIZE : total - offset;
+      const GlobalMember::tagPackBuffer pack =
+          PackOf(offset, length, k == 0 ? kFirstPack : kLaterPack, k, chunks);
+      FrameList frames;
+      frames.push_back(obj.MultimediaBuffer(pack, commandCode, mode, horizontal / 8, vertical,
+                                            width / 8, height, flag, value));
+      // Every chunk is sent even after a failed one; the last one's code counts.
+      result = SendBuffer_Net(frames, ip, networkMode);
+    }
+  } catch (...) {
+    // Out of memory: the result held so far is returned.
+  }
+  ReleaseGroup();
+  return result;
+}
+
+int SendMultimedia_Net(char* source, char* ip, int networkMode, bool form78, int horizontal,
+                       int vertical, int width, int height, int colourMode, int flag,
+                       int value) {
+  return SendMultimediaBuffer(source, ip, networkMode,
+                              form78 ? kMultimediaWide : kMultimediaNarrow, horizontal,
+                              vertical, width, height, colourMode, flag, value);
+}
+
+int PlayImageGroup_Net(char* ip, int networkMode, int a, int b, int c, int d, int e, int f,
+                       int g, int h, bool i, bool j) {
+  return SendOneNetworkFrame(ip, networkMode, kPlayImageCommand, 0, [&](CBuffObj& o) {
+    return o.PlayImageBuffer(a, b, c, d, e, f, g, h, i, j);
+  });
+}
