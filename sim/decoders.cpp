@@ -22,6 +22,8 @@ void decodeBusVoice(const uint8_t* p, size_t n, Frame& out);
 // decode_bar.cpp
 void decodeBarParams(const uint8_t* p, size_t n, Frame& out);
 void decodeBarContent(const uint8_t* p, size_t n, Frame& out);
+// decode_pageset.cpp
+void decodePageSet(const uint8_t* p, size_t n, Frame& out);
 
 namespace {
 
@@ -33,6 +35,7 @@ struct NetDecoder {
 
 // Network command code (frame byte 8) -> payload decoder.
 const NetDecoder kNetDecoders[] = {
+    {0x22, "PageSet", decodePageSet},
     {0x51, "StartPlay", decodeEmptyPayload},
     {0x52, "StopPlay", decodeEmptyPayload},
     {0x61, "Relay", decodeRelay},

@@ -11,6 +11,7 @@
 #include <iostream>
 #include <string>
 
+#include "Render.h"
 #include "VexaSim.h"
 
 namespace {
@@ -38,6 +39,8 @@ const char kUsage[] =
     "                       echo       a reply carrying the received command code\n"
     "                       delay:MS   the accepted reply after MS milliseconds\n"
     "  --json             print each frame as one JSON line (default: short text)\n"
+    "  --out DIR          also write what was received as files to look at into\n"
+    "                     DIR (created if missing), e.g. each page set as a PNG\n"
     "  --serial LINK      also serve a serial line: create a pseudo-terminal and\n"
     "                     make LINK (e.g. COM1) a symbolic link to its slave side\n"
     "  --login HOST:PORT  also dial in to the login server at HOST:PORT as a\n"
@@ -67,6 +70,7 @@ int main(int argc, char** argv) {
   bool json = false;
   std::string serialLink;
   std::string login;
+  std::string outDir;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -92,6 +96,10 @@ int main(int argc, char** argv) {
       const char* v = value();
       if (!v || !vexasim::parseReplyMode(v, opt.mode, opt.delayMs))
         return usageError("--reply needs accept, refuse2, refuse3, silent, malformed, echo or delay:MS");
+    } else if (a == "--out") {
+      const char* v = value();
+      if (!v || !*v) return usageError("--out needs a directory");
+      outDir = v;
     } else if (a == "--serial") {
       const char* v = value();
       if (!v) return usageError("--serial needs a link name");
@@ -113,11 +121,21 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   vexasim::Emulator emu(opt);
-  emu.setSink([json](const vexasim::Frame& f) {
+  if (!outDir.empty() && ::mkdir(outDir.c_str(), 0777) != 0 && errno != EEXIST) {
+    std::cerr << "vexa-sim: cannot create " << outDir << ": " << std::strerror(errno) << "\n";
+    return 1;
+  }
+  emu.setSink([json, outDir](const vexasim::Frame& f) {
     std::string line = json ? f.json() : f.text();
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
+    if (!outDir.empty()) {
+      std::string error;
+      for (const std::string& path : vexasim::writeOutputFiles(f, outDir, &error))
+        std::cerr << "vexa-sim wrote " << path << std::endl;
+      if (!error.empty()) std::cerr << "vexa-sim: " << error << std::endl;
+    }
   });
 
   std::string error;
