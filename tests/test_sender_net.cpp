@@ -1,0 +1,569 @@
+// The network sender in its three modes, against the controller emulator
+// (datagrams and stream) and over a loopback connection pair (login link).
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SKYREL.h"
+#include "SimFixture.h"
+#include "VexaSim.h"
+#include "core/CBuffObj.h"
+#include "model/GlobalMember.h"
+#include "transport/Senders.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+using vexasim::bytesOf;
+using vexasim::hex;
+
+long MsSince(Clock::time_point t) {
+  return static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
+}
+
+CBuffObj::tagBufferInfo Record(const Bytes& b) {
+  CBuffObj::tagBufferInfo r = EmptyBuffer();
+  std::memcpy(r.chArrBuffer, b.data(), b.size());
+  r.nBufferLen = static_cast<int32_t>(b.size());
+  return r;
+}
+
+Bytes BytesOf(const CBuffObj::tagBufferInfo& r) {
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(r.chArrBuffer);
+  return Bytes(p, p + r.nBufferLen);
+}
+
+// A network frame of `total` bytes (command 0x31) whose payload counts up.
+CBuffObj::tagBufferInfo FrameOfSize(int total) {
+  Bytes payload(static_cast<size_t>(total - 19));
+  for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<uint8_t>(i * 7);
+  CBuffObj obj;
+  CBuffObj::tagBufferInfo f = obj.CompletePacketBuffer(Record(payload), 0x31, 0);
+  EXPECT_EQ(f.nBufferLen, total);
+  return f;
+}
+
+const Bytes kStartPlay = bytesOf("FE 5C 4B 89 13 00 00 00 51 00 00 00 00 00 00 00 00 FF FF");
+const Bytes kStopPlay = bytesOf("FE 5C 4B 89 13 00 00 00 52 00 00 00 00 00 00 00 00 FF FF");
+
+// A reply in network-frame layout with this code and status byte.
+Bytes Reply(uint8_t code, uint8_t status) {
+  Bytes b = bytesOf("FE 5C 4B 89 14 00 00 00 00 00 00 00 00 01 00 00 00 00 FF FF");
+  b[8] = code;
+  b[17] = status;
+  return b;
+}
+
+// ---------------------------------------------------------------------------
+class SenderNet : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    sim_ = new vexasim::Emulator(vexasim::TestOptions());
+    std::string error;
+    ASSERT_TRUE(sim_->start(&error)) << error;
+  }
+  static void TearDownTestSuite() {
+    delete sim_;
+    sim_ = nullptr;
+  }
+
+  void SetUp() override {
+    ASSERT_NE(sim_, nullptr);
+    sendTimeOut_ = g_send_time_out;
+    receiveTimeOut_ = g_receive_time_out;
+    sendTimes_ = g_send_times;
+    cardIp_ = g_network_card_ip;
+    cardPort_ = g_network_card_port;
+    SetReceiveTimeOut(1000);
+    g_send_times = 1;
+    BindNetworkCard(ip(), 0);
+    sim_->setReplyMode(vexasim::ReplyMode::Accept);
+    sim_->setReplyOverride(nullptr);
+    sim_->clear();
+  }
+
+  void TearDown() override {
+    sim_->setReplyOverride(nullptr);
+    g_send_time_out = sendTimeOut_;
+    g_receive_time_out = receiveTimeOut_;
+    g_send_times = sendTimes_;
+    BindNetworkCard(&cardIp_[0], cardPort_);
+  }
+
+  char* ip() { return &address_[0]; }
+
+  // Answers the k-th frame received with replies[k] (the last one for all
+  // later frames); an empty reply is silence.
+  void ReplyInTurn(std::vector<Bytes> replies) {
+    auto count = std::make_shared<std::atomic<size_t>>(0);
+    sim_->setReplyOverride([replies, count](const vexasim::Frame&) -> std::optional<Bytes> {
+      size_t k = count->fetch_add(1);
+      return replies[k < replies.size() ? k : replies.size() - 1];
+    });
+  }
+
+  // Frames the emulator received within a short settling time.
+  size_t FramesAfterSettling(size_t atLeast) {
+    sim_->waitForFrames(atLeast, 2000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return sim_->frames().size();
+  }
+
+  static vexasim::Emulator* sim_;
+  std::string address_ = vexasim::TestAddress();
+
+ private:
+  int sendTimeOut_ = 0, receiveTimeOut_ = 0, sendTimes_ = 0, cardPort_ = 0;
+  std::string cardIp_;
+};
+
+vexasim::Emulator* SenderNet::sim_ = nullptr;
+
+// ---------------------------------------------------------------------------
+// Datagram mode.
+TEST_F(SenderNet, LongFrameIsCutIntoFullDatagramsAndARemainder) {
+  CBuffObj::tagBufferInfo f = FrameOfSize(3000);
+  EXPECT_EQ(SendBuffer_Net({f}, ip(), 1), 0);
+  ASSERT_TRUE(sim_->waitForFrames(1, 2000));
+  std::vector<vexasim::Datagram> d = sim_->datagrams();
+  ASSERT_EQ(d.size(), 3u);
+  EXPECT_EQ(d[0].bytes.size(), 1408u);
+  EXPECT_EQ(d[1].bytes.size(), 1408u);
+  EXPECT_EQ(d[2].bytes.size(), 184u);
+  Bytes joined;
+  for (const auto& x : d) joined.insert(joined.end(), x.bytes.begin(), x.bytes.end());
+  EXPECT_EQ(joined, BytesOf(f));
+  std::vector<vexasim::Frame> frames = sim_->frames();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_TRUE(frames[0].checksOk) << frames[0].error;
+}
+
+TEST_F(SenderNet, FrameOfExactlyOneDatagramIsNotCut) {
+  CBuffObj::tagBufferInfo f = FrameOfSize(1408);
+  EXPECT_EQ(SendBuffer_Net({f}, ip(), 1), 0);
+  ASSERT_TRUE(sim_->waitForFrames(1, 2000));
+  std::vector<vexasim::Datagram> d = sim_->datagrams();
+  ASSERT_EQ(d.size(), 1u);
+  EXPECT_EQ(d[0].bytes, BytesOf(f));
+}
+
+TEST_F(SenderNet, FramesOfAListGoOutInOrder) {
+  // The controller answers every frame; one reply is read and judged.
+  CBuffObj::tagBufferInfo big = FrameOfSize(1500);
+  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay), big, Record(kStopPlay)}, ip(), 1), 0);
+  ASSERT_TRUE(sim_->waitForFrames(3, 2000));
+  std::vector<vexasim::Datagram> d = sim_->datagrams();
+  ASSERT_EQ(d.size(), 4u);
+  EXPECT_EQ(d[0].bytes, kStartPlay);
+  EXPECT_EQ(d[1].bytes.size(), 1408u);
+  EXPECT_EQ(d[2].bytes.size(), 92u);
+  EXPECT_EQ(d[3].bytes, kStopPlay);
+}
+
+TEST_F(SenderNet, DatagramsLeaveFromPort8801ByDefault) {
+  char any[] = "127.0.0.1";
+  BindNetworkCard(any, 8801);
+  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 1), 0);
+  ASSERT_TRUE(sim_->waitForFrames(1, 2000));
+  ASSERT_EQ(sim_->datagrams().size(), 1u);
+  EXPECT_EQ(sim_->datagrams()[0].srcPort, 8801);
+}
+
+TEST_F(SenderNet, DatagramsLeaveFromTheBoundPort) {
+  char any[] = "127.0.0.1";
+  BindNetworkCard(any, 9000);
+  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 1), 0);
+  ASSERT_TRUE(sim_->waitForFrames(1, 2000));
+  ASSERT_EQ(sim_->datagrams().size(), 1u);
+  EXPECT_EQ(sim_->datagrams()[0].srcPort, 9000);
+  // Bound to this suite's own address, the datagrams come from it.
+  sim_->clear();
+  BindNetworkCard(ip(), 9000);
+  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 1), 0);
+  ASSERT_TRUE(sim_->waitForFrames(1, 2000));
+  EXPECT_EQ(sim_->datagrams()[0].srcAddr, address_);
+  EXPECT_EQ(sim_->datagrams()[0].srcPort, 9000);
+}
+
+// ---------------------------------------------------------------------------
+// Judging the reply. Each row: the replies to attempt 1, 2, 3 (empty:
+// silence), the attempts allowed, the result and the frames sent.
+struct JudgeRow {
+  const char* name;
+  std::vector<Bytes> replies;
+  int attempts;
+  int result;
+  size_t framesSent;
+};
+
+TEST_F(SenderNet, ReplyJudgementTable) {
+  const Bytes silence;
+  const Bytes foreignMagic = bytesOf("FE 5C 4B 88 14 00 00 00 81 00 00 00 00 01 00 00 00 31 FF FF");
+  const Bytes noFrame = bytesOf("31 31 31 31 31 31 31 31 31 31 31 31 31 31 31 31 31 31");
+  // Only bytes 0, 3, 8 and 17 are judged.
+  const Bytes bare = bytesOf("FE 00 00 89 00 00 00 00 31 00 00 00 00 00 00 00 00 31");
+  // Code "1" but the reply ends before its status byte, which reads as zero.
+  const Bytes cut = bytesOf("FE 5C 4B 89 14 00 00 00 31");
+  const JudgeRow rows[] = {
+      {"0x81 status 1", {Reply(0x81, '1')}, 3, 0, 1},
+      {"'1' status 1", {Reply('1', '1')}, 3, 0, 1},
+      {"'l' status 1", {Reply('l', '1')}, 3, 0, 1},
+      {"'x' status 1", {Reply('x', '1')}, 3, 0, 1},
+      {"only the judged bytes", {bare}, 3, 0, 1},
+      {"status 2", {Reply(0x81, '2')}, 3, 3, 1},
+      {"'1' status 3", {Reply('1', '3')}, 3, 4, 1},
+      {"other status stops unchanged", {Reply(0x81, '9')}, 3, 1, 1},
+      {"'h' 'O'", {Reply('h', 'O')}, 3, 0, 1},
+      {"'h' status 1 is retried", {Reply('h', '1')}, 3, 1, 3},
+      {"echoed 'f' is retried", {Reply('f', '1')}, 3, 1, 3},
+      {"echoed 'f' then accepted", {Reply('f', '1'), Reply(0x81, '1')}, 3, 0, 2},
+      {"foreign magic is retried", {foreignMagic}, 3, 1, 3},
+      {"no frame at all is retried", {noFrame}, 2, 1, 2},
+      {"silence", {silence}, 1, 2, 1},
+      {"silence then foreign keeps 2", {silence, foreignMagic}, 2, 2, 2},
+      {"silence then accepted", {silence, Reply(0x81, '1')}, 3, 0, 2},
+      {"foreign then silence", {foreignMagic, silence}, 2, 2, 2},
+      {"echo then refused", {Reply('f', '1'), Reply('1', '2')}, 3, 3, 2},
+      // The reply buffer is cleared before each attempt: the cut reply's
+      // status is zero, not the "1" left by the longer reply before it.
+      {"buffer cleared between attempts", {Reply('f', '1'), cut}, 3, 1, 2},
+  };
+  SetReceiveTimeOut(300);
+  for (const JudgeRow& row : rows) {
+    sim_->clear();
+    ReplyInTurn(row.replies);
+    g_send_times = row.attempts;
+    EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 1), row.result) << row.name;
+    EXPECT_EQ(FramesAfterSettling(row.framesSent), row.framesSent) << row.name;
+  }
+}
+
+TEST_F(SenderNet, JudgeNetworkReplyDirectly) {
+  struct Row {
+    Bytes reply;
+    long received;
+    int before, after;
+    bool stop;
+  };
+  const Row rows[] = {
+      {Reply(0x81, '1'), 20, 1, 0, true},
+      {Reply(0x81, '2'), 20, 2, 3, true},
+      {Reply('x', '3'), 20, 1, 4, true},
+      {Reply('l', 'A'), 20, 2, 2, true},
+      {Reply('h', 'O'), 20, 1, 0, true},
+      {Reply('h', '1'), 20, 2, 2, false},
+      {Reply('f', '1'), 20, 1, 1, false},
+      {Reply(0x81, '1'), 0, 1, 2, false},
+      {Reply(0x81, '1'), -1, 0, 2, false},
+      {bytesOf("00 5C 4B 89 14 00 00 00 81 00 00 00 00 01 00 00 00 31"), 18, 2, 2, false},
+  };
+  for (const Row& r : rows) {
+    Bytes buf(1024, 0);
+    std::copy(r.reply.begin(), r.reply.end(), buf.begin());
+    bool stop = !r.stop;
+    EXPECT_EQ(JudgeNetworkReply(buf.data(), r.received, r.before, &stop), r.after)
+        << hex(r.reply) << " received " << r.received;
+    EXPECT_EQ(stop, r.stop) << hex(r.reply);
+  }
+}
+
+TEST_F(SenderNet, ReSendTimesSetsTheAttempts) {
+  sim_->setReplyMode(vexasim::ReplyMode::Silent);
+  SetReceiveTimeOut(50);
+  SetReSendTimes(2);
+  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 1), 2);
+  EXPECT_EQ(FramesAfterSettling(3), 3u);
+  sim_->clear();
+  SetReSendTimes(-5);
+  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 1), 2);
+  EXPECT_EQ(FramesAfterSettling(1), 1u);
+}
+
+// The sender's reply socket is bound to a known port here; a helper thread
+// plays a controller that answers without having been sent anything.
+TEST_F(SenderNet, EmptyListStillReceivesOnceAndJudges) {
+  // A free port on this suite's address.
+  int probe = socket(AF_INET, SOCK_DGRAM, 0);
+  ASSERT_GE(probe, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = inet_addr(address_.c_str());
+  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  socklen_t len = sizeof a;
+  getsockname(probe, reinterpret_cast<sockaddr*>(&a), &len);
+  close(probe);
+  BindNetworkCard(ip(), ntohs(a.sin_port));
+
+  std::atomic<bool> done{false};
+  std::thread controller([&] {
+    int s = socket(AF_INET, SOCK_DGRAM, 0);
+    const Bytes reply = Reply(0x81, '2');
+    while (!done) {
+      sendto(s, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    close(s);
+  });
+  SetReceiveTimeOut(2000);
+  int result = SendBuffer_Net({}, ip(), 1);
+  done = true;
+  controller.join();
+  EXPECT_EQ(result, 3);
+  EXPECT_EQ(FramesAfterSettling(0), 0u);
+
+  // With nobody answering, the one receive times out.
+  SetReceiveTimeOut(50);
+  EXPECT_EQ(SendBuffer_Net({}, ip(), 1), 2);
+}
+
+TEST_F(SenderNet, InvalidFrameInTheListSendsNothing) {
+  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay), InvalidBuffer()}, ip(), 1), 1);
+  CBuffObj::tagBufferInfo tooLong = Record(kStopPlay);
+  tooLong.nBufferLen = 3001;
+  EXPECT_EQ(SendBuffer_Net({tooLong}, ip(), 1), 1);
+  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay), InvalidBuffer()}, ip(), 2), 1);
+  EXPECT_EQ(FramesAfterSettling(0), 0u);
+  EXPECT_TRUE(sim_->datagrams().empty());
+}
+
+TEST_F(SenderNet, NullOrMalformedAddressSendsNothing) {
+  char* bad[] = {nullptr, const_cast<char*>(""), const_cast<char*>("1.2.3"),
+                 const_cast<char*>("1.2.3.4.5"), const_cast<char*>("300.1.1.1"),
+                 const_cast<char*>("localhost"), const_cast<char*>(" 127.0.0.1")};
+  for (char* a : bad) {
+    for (int mode : {1, 2, 3}) {
+      EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, a, mode), 1)
+          << (a ? a : "(null)") << " mode " << mode;
+    }
+  }
+  EXPECT_EQ(FramesAfterSettling(0), 0u);
+}
+
+// ---------------------------------------------------------------------------
+// Stream mode.
+TEST_F(SenderNet, StreamSendsAfterTheFirstReceiveTimesOut) {
+  std::atomic<long> arrivedAfterMs{-1};
+  SetReceiveTimeOut(300);
+  const Clock::time_point start = Clock::now();
+  sim_->setSink([&](const vexasim::Frame&) {
+    if (arrivedAfterMs < 0) arrivedAfterMs = MsSince(start);
+  });
+  int result = SendBuffer_Net({Record(kStartPlay)}, ip(), 2);
+  sim_->setSink(nullptr);
+  EXPECT_EQ(result, 0);
+  std::vector<vexasim::Frame> frames = sim_->frames();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].channel, "tcp");
+  EXPECT_EQ(frames[0].raw, kStartPlay);
+  EXPECT_GE(arrivedAfterMs.load(), 280);
+}
+
+TEST_F(SenderNet, StreamRefusalsAreJudged) {
+  SetReceiveTimeOut(100);
+  sim_->setReplyMode(vexasim::ReplyMode::Refuse3);
+  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay), Record(kStopPlay)}, ip(), 2), 4);
+  ASSERT_TRUE(sim_->waitForFrames(2, 2000));
+  EXPECT_EQ(sim_->frames()[0].raw, kStartPlay);
+  EXPECT_EQ(sim_->frames()[1].raw, kStopPlay);
+}
+
+TEST_F(SenderNet, StreamSilentControllerGivesTwoAfterOneAttempt) {
+  sim_->setReplyMode(vexasim::ReplyMode::Silent);
+  SetReceiveTimeOut(100);
+  g_send_times = 3;
+  Clock::time_point start = Clock::now();
+  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 2), 2);
+  long took = MsSince(start);
+  EXPECT_EQ(FramesAfterSettling(1), 1u);
+  // One attempt: two receive time-outs and the pause after the frame.
+  EXPECT_GE(took, 200);
+  EXPECT_LT(took, 2000);
+}
+
+TEST_F(SenderNet, StreamRefusedConnectReturnsOneAtOnce) {
+  sim_->stop();  // nothing listens on the stream port now
+  SetReceiveTimeOut(2000);
+  g_send_times = 3;
+  Clock::time_point start = Clock::now();
+  int result = SendBuffer_Net({Record(kStartPlay)}, ip(), 2);
+  long took = MsSince(start);
+  std::string error;
+  ASSERT_TRUE(sim_->start(&error)) << error;
+  EXPECT_EQ(result, 1);
+  EXPECT_LT(took, 1000);
+}
+
+// ---------------------------------------------------------------------------
+// Login-link mode over a loopback connection pair: `library` is the end the
+// login server would have accepted, `controller` the controller's end.
+class LoginLink : public SenderNet {
+ protected:
+  void SetUp() override {
+    SenderNet::SetUp();
+    if (HasFatalFailure()) return;
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener_, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = inet_addr(address_.c_str());
+    ASSERT_EQ(bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(listen(listener_, 4), 0);
+    socklen_t len = sizeof a;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+    listenAddr_ = a;
+  }
+
+  void TearDown() override {
+    {
+      std::lock_guard<std::mutex> lock(globalMember.clientLock);
+      auto& list = globalMember.socketClients;
+      for (auto it = list.begin(); it != list.end();) {
+        bool ours = false;
+        for (const auto& p : pairs_) ours |= it->nSocket == p.library;
+        it = ours ? list.erase(it) : it + 1;
+      }
+    }
+    for (const auto& p : pairs_) {
+      if (p.library >= 0) close(p.library);
+      if (p.controller >= 0) close(p.controller);
+    }
+    if (listener_ >= 0) close(listener_);
+    SenderNet::TearDown();
+  }
+
+  struct Pair {
+    int library = -1;
+    int controller = -1;
+  };
+
+  Pair Connect() {
+    Pair p;
+    p.controller = socket(AF_INET, SOCK_STREAM, 0);
+    EXPECT_EQ(connect(p.controller, reinterpret_cast<sockaddr*>(&listenAddr_),
+                      sizeof listenAddr_),
+              0);
+    p.library = accept(listener_, nullptr, nullptr);
+    EXPECT_GE(p.library, 0);
+    pairs_.push_back(p);
+    return p;
+  }
+
+  void AddClient(int fd, const std::string& addr, bool login) {
+    std::lock_guard<std::mutex> lock(globalMember.clientLock);
+    globalMember.socketClients.push_back(GlobalMember::tagSocketClient{fd, addr, login});
+  }
+
+  // Everything readable on fd within ms.
+  static Bytes ReadFor(int fd, int ms) {
+    Bytes got;
+    Clock::time_point start = Clock::now();
+    for (;;) {
+      long left = ms - MsSince(start);
+      if (left <= 0) break;
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left)) <= 0) break;
+      uint8_t buf[4096];
+      ssize_t n = recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      got.insert(got.end(), buf, buf + n);
+    }
+    return got;
+  }
+
+  int listener_ = -1;
+  sockaddr_in listenAddr_{};
+  std::vector<Pair> pairs_;
+};
+
+TEST_F(LoginLink, FramesGoOverTheControllersConnection) {
+  Pair p = Connect();
+  AddClient(p.library, address_, true);
+  std::thread controller([&] {
+    Bytes got = ReadFor(p.controller, 300);
+    EXPECT_EQ(hex(got), hex(kStartPlay) + " " + hex(kStopPlay));
+    Bytes reply = Reply(0x81, '1');
+    send(p.controller, reply.data(), reply.size(), MSG_NOSIGNAL);
+  });
+  int result = SendBuffer_Net({Record(kStartPlay), Record(kStopPlay)}, ip(), 3);
+  controller.join();
+  EXPECT_EQ(result, 0);
+  // Nothing went to the emulator's own ports.
+  EXPECT_EQ(FramesAfterSettling(0), 0u);
+}
+
+TEST_F(LoginLink, RecordNotLoggedInIsSkipped) {
+  Pair notLoggedIn = Connect();
+  Pair loggedIn = Connect();
+  AddClient(notLoggedIn.library, address_, false);
+  AddClient(loggedIn.library, address_, true);
+  std::thread controller([&] {
+    Bytes got = ReadFor(loggedIn.controller, 300);
+    EXPECT_EQ(got, kStartPlay);
+    Bytes reply = Reply(0x81, '2');
+    send(loggedIn.controller, reply.data(), reply.size(), MSG_NOSIGNAL);
+  });
+  int result = SendBuffer_Net({Record(kStartPlay)}, ip(), 3);
+  controller.join();
+  EXPECT_EQ(result, 3);
+  EXPECT_TRUE(ReadFor(notLoggedIn.controller, 50).empty());
+}
+
+TEST_F(LoginLink, NoRecordOfTheAddressGivesTwo) {
+  Pair p = Connect();
+  AddClient(p.library, "10.9.8.7", true);
+  SetReceiveTimeOut(2000);
+  g_send_times = 2;
+  Clock::time_point start = Clock::now();
+  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 3), 2);
+  EXPECT_LT(MsSince(start), 1000);
+  EXPECT_TRUE(ReadFor(p.controller, 50).empty());
+}
+
+TEST_F(LoginLink, SilentPeerGivesTwoWithinTwiceTheReceiveTimeOut) {
+  Pair p = Connect();
+  AddClient(p.library, address_, true);
+  SetReceiveTimeOut(200);
+  Clock::time_point start = Clock::now();
+  int result = SendBuffer_Net({Record(kStartPlay)}, ip(), 3);
+  long took = MsSince(start);
+  EXPECT_EQ(result, 2);
+  EXPECT_GE(took, 400);
+  EXPECT_LT(took, 1200);
+  // The frames were sent a second time after the first receive failed.
+  EXPECT_EQ(hex(ReadFor(p.controller, 100)), hex(kStartPlay) + " " + hex(kStartPlay));
+}
+
+TEST_F(LoginLink, PeerThatClosedItsEndDoesNotKillTheProcess) {
+  Pair p = Connect();
+  AddClient(p.library, address_, true);
+  close(p.controller);
+  pairs_.back().controller = -1;
+  // The default disposition of SIGPIPE ends the process.
+  struct sigaction old {};
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  sigaction(SIGPIPE, &dfl, &old);
+  SetReceiveTimeOut(100);
+  g_send_times = 2;
+  std::vector<CBuffObj::tagBufferInfo> frames(3, Record(kStartPlay));
+  int result = SendBuffer_Net(frames, ip(), 3);
+  sigaction(SIGPIPE, &old, nullptr);
+  EXPECT_EQ(result, 2);
+}
+
+}  // namespace
