@@ -1,0 +1,321 @@
+// The serial sender and the serial port, over pseudo-terminals served by the
+// controller emulator: the file COM<n> in a fresh working directory links to
+// a terminal's slave side.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SKYREL.h"
+#include "SimFixture.h"
+#include "VexaSim.h"
+#include "core/CBuffObj.h"
+#include "transport/CSerialPort.h"
+#include "transport/Senders.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using vexasim::bytesOf;
+using vexasim::hex;
+
+CBuffObj::tagBufferInfo Record(const Bytes& b) {
+  CBuffObj::tagBufferInfo r = EmptyBuffer();
+  std::memcpy(r.chArrBuffer, b.data(), b.size());
+  r.nBufferLen = static_cast<int32_t>(b.size());
+  return r;
+}
+
+const Bytes kStartPlay = bytesOf("FE 5C 4B 89 13 00 00 00 51 00 00 00 00 00 00 00 00 FF FF");
+const Bytes kPage3 = bytesOf("FE 5C 4B 89 15 00 00 00 66 00 00 00 00 02 00 00 00 03 FC FF FF");
+
+// A reply in network-frame layout with this status byte.
+Bytes NetReply(uint8_t status) {
+  Bytes b = bytesOf("FE 5C 4B 89 14 00 00 00 81 00 00 00 00 01 00 00 00 00 FF FF");
+  b[17] = status;
+  return b;
+}
+
+// A controller on a pseudo-terminal of its own.
+struct Line {
+  std::unique_ptr<vexasim::Emulator> sim;
+  std::string slave;
+
+  bool Open() {
+    vexasim::Options o;
+    o.udp = false;
+    o.tcp = false;
+    sim.reset(new vexasim::Emulator(o));
+    if (!sim->start()) return false;
+    slave = sim->openSerial();
+    return !slave.empty();
+  }
+  // The bytes the controller read, after waiting for n frames.
+  Bytes Received(size_t frames) {
+    sim->waitForFrames(frames, 3000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    return sim->serialBytes();
+  }
+};
+
+class SenderCom : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    receiveTimeOut_ = g_receive_time_out;
+    sendTimes_ = g_send_times;
+    g_receive_time_out = 200;  // each send waits half of it after each frame
+    g_send_times = 1;
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    oldDir_ = cwd;
+    char dirTemplate[] = "/tmp/vexa-net-com-XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    dir_ = dirTemplate;
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    ASSERT_TRUE(a_.Open());
+    Link(3, a_);
+  }
+
+  void TearDown() override {
+    CloseCom();
+    a_.sim.reset();
+    b_.sim.reset();
+    for (const std::string& name : links_) unlink(name.c_str());
+    if (chdir(oldDir_.c_str()) != 0) ADD_FAILURE() << "cannot return to " << oldDir_;
+    rmdir(dir_.c_str());
+    g_receive_time_out = receiveTimeOut_;
+    g_send_times = sendTimes_;
+  }
+
+  void Link(int n, const Line& line) {
+    const std::string name = ComPortName(n);
+    ASSERT_EQ(symlink(line.slave.c_str(), name.c_str()), 0) << name;
+    links_.push_back(name);
+  }
+  void Unlink(int n) { ASSERT_EQ(unlink(ComPortName(n).c_str()), 0); }
+
+  int Send(const std::vector<Bytes>& frames, int port, int baud = 9600) {
+    FrameList list;
+    for (const Bytes& f : frames) list.push_back(Record(f));
+    return SendBuffer_Com(list, ComPortName(port), baud);
+  }
+
+  // Answers every frame with these bytes (empty: silence).
+  void ReplyWith(Line& line, Bytes reply) {
+    line.sim->setReplyOverride(
+        [reply](const vexasim::Frame&) -> std::optional<Bytes> { return reply; });
+  }
+
+  Line a_, b_;
+
+ private:
+  std::string oldDir_, dir_;
+  std::vector<std::string> links_;
+  int receiveTimeOut_ = 0, sendTimes_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+TEST_F(SenderCom, WritesTheFramesExactly) {
+  EXPECT_EQ(Send({kStartPlay, kPage3}, 3), 0);
+  EXPECT_EQ(hex(a_.Received(2)), hex(kStartPlay) + " " + hex(kPage3));
+  std::vector<vexasim::Frame> f = a_.sim->frames();
+  ASSERT_EQ(f.size(), 2u);
+  EXPECT_EQ(f[0].channel, "serial");
+  EXPECT_EQ(f[1].name, "PlayShowPage");
+}
+
+TEST_F(SenderCom, ComPortNames) {
+  EXPECT_EQ(ComPortName(3), "COM3");
+  EXPECT_EQ(ComPortName(0), "COM0");
+  EXPECT_EQ(ComPortName(12), "COM12");
+}
+
+TEST(JudgeSerialReply, Table) {
+  struct Row {
+    const char* name;
+    std::string reply;
+    long received;  // -2: the reply's own length
+    int result;
+  };
+  const Row rows[] = {
+      {"network frame status 1", hex(NetReply('1')), -2, 0},
+      {"network frame status O", hex(NetReply('O')), -2, 0},
+      {"network frame status 2", hex(NetReply('2')), -2, 3},
+      {"network frame status 3 is not distinguished", hex(NetReply('3')), -2, 1},
+      {"network frame cut before its status", "FE 5C 4B 89 14 00 00 00 81", -2, 1},
+      {"serial reply 97 status 1", "FE 97 00 00 00 00 31", -2, 0},
+      {"serial reply 97 status 00", "FE 97 00 00 00 00 00", -2, 0},
+      {"serial reply 97 status 2", "FE 97 00 00 00 00 32", -2, 1},
+      {"serial reply status O", "FE 00 00 00 00 00 4F", -2, 0},
+      {"serial reply 97 status O", "FE 97 00 00 00 00 4F", -2, 0},
+      {"serial reply cut before its status", "FE 97 00 00", -2, 0},
+      {"serial reply of another kind", "FE 42 00 00 00 00 31", -2, 1},
+      // Byte 3 = 89 makes it a network-frame reply, whatever byte 6 says.
+      {"network layout tested first", "FE 97 00 89 00 00 31 00 00 00 00 00 00 00 00 00 00 33",
+       -2, 1},
+      {"no FE", "00 97 00 00 00 00 31", -2, 1},
+      {"nothing read", "", 0, 2},
+      {"read error", "", -1, 2},
+  };
+  for (const Row& r : rows) {
+    Bytes buf(256, 0);
+    Bytes reply = bytesOf(r.reply);
+    std::copy(reply.begin(), reply.end(), buf.begin());
+    long received = r.received == -2 ? static_cast<long>(reply.size()) : r.received;
+    EXPECT_EQ(JudgeSerialReply(buf.data(), received), r.result) << r.name;
+  }
+}
+
+TEST_F(SenderCom, RepliesOnTheLine) {
+  struct Row {
+    const char* name;
+    Bytes reply;
+    int result;
+  };
+  const Row rows[] = {
+      {"serial accepted", bytesOf("FE 97 00 00 00 00 31"), 0},
+      {"network status 2", NetReply('2'), 3},
+      {"network status 3", NetReply('3'), 1},
+      {"garbage", bytesOf("47 41 52 42 41 47 45"), 1},
+      {"silence", {}, 2},
+  };
+  for (const Row& r : rows) {
+    ReplyWith(a_, r.reply);
+    EXPECT_EQ(Send({kStartPlay}, 3), r.result) << r.name;
+    a_.sim->clear();
+  }
+}
+
+TEST_F(SenderCom, SilentLineIsWrittenAgainOnEachAttempt) {
+  ReplyWith(a_, {});
+  g_send_times = 2;
+  EXPECT_EQ(Send({kStartPlay}, 3), 2);
+  EXPECT_EQ(hex(a_.Received(2)), hex(kStartPlay) + " " + hex(kStartPlay));
+}
+
+TEST_F(SenderCom, SamePortAndBaudRateOpensOnce) {
+  EXPECT_EQ(Send({kStartPlay}, 3), 0);
+  const int fd = serialPort.fd;
+  EXPECT_GE(fd, 0);
+  EXPECT_TRUE(serialPort.isOpen);
+  // With the device name gone, only a port that stayed open still works.
+  Unlink(3);
+  EXPECT_EQ(Send({kPage3}, 3), 0);
+  EXPECT_EQ(serialPort.fd, fd);
+  EXPECT_EQ(hex(a_.Received(2)), hex(kStartPlay) + " " + hex(kPage3));
+  // Another baud rate must reopen, which now fails.
+  EXPECT_EQ(Send({kStartPlay}, 3, 19200), 1);
+  EXPECT_FALSE(serialPort.isOpen);
+  EXPECT_EQ(serialPort.fd, -1);
+}
+
+TEST_F(SenderCom, OtherBaudRateReopensButTheLineRunsAt9600) {
+  EXPECT_EQ(Send({kStartPlay}, 3), 0);
+  EXPECT_EQ(Send({kStartPlay}, 3, 19200), 0);
+  EXPECT_EQ(serialPort.baudRate, 19200);
+  ASSERT_GE(serialPort.fd, 0);
+  termios t{};
+  ASSERT_EQ(tcgetattr(serialPort.fd, &t), 0);
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
+  EXPECT_EQ(cfgetispeed(&t), static_cast<speed_t>(B9600));
+  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB), 0u);
+  EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+}
+
+TEST_F(SenderCom, OtherPortNumberReopens) {
+  ASSERT_TRUE(b_.Open());
+  Link(4, b_);
+  EXPECT_EQ(Send({kStartPlay}, 3), 0);
+  EXPECT_EQ(Send({kPage3}, 4), 0);
+  EXPECT_EQ(serialPort.portName, "COM4");
+  EXPECT_EQ(hex(a_.Received(1)), hex(kStartPlay));
+  EXPECT_EQ(hex(b_.Received(1)), hex(kPage3));
+  // And back again.
+  EXPECT_EQ(Send({kPage3}, 3), 0);
+  EXPECT_EQ(hex(a_.Received(2)), hex(kStartPlay) + " " + hex(kPage3));
+}
+
+TEST_F(SenderCom, CloseComThenACallReopens) {
+  EXPECT_EQ(Send({kStartPlay}, 3), 0);
+  EXPECT_EQ(CloseCom(), 0);
+  EXPECT_EQ(serialPort.fd, -1);
+  EXPECT_FALSE(serialPort.isOpen);
+  EXPECT_EQ(serialPort.portName, "");
+  // The same port number must be opened anew: with the name gone that fails.
+  Unlink(3);
+  EXPECT_EQ(Send({kStartPlay}, 3), 1);
+  Link(3, a_);
+  EXPECT_EQ(Send({kPage3}, 3), 0);
+  EXPECT_EQ(hex(a_.Received(2)), hex(kStartPlay) + " " + hex(kPage3));
+  // Closing twice is harmless.
+  EXPECT_EQ(CloseCom(), 0);
+  EXPECT_EQ(CloseCom(), 0);
+}
+
+TEST_F(SenderCom, MissingDeviceGivesOne) {
+  g_send_times = 2;
+  EXPECT_EQ(Send({kStartPlay}, 9), 1);
+  EXPECT_FALSE(serialPort.isOpen);
+  EXPECT_EQ(serialPort.fd, -1);
+}
+
+TEST_F(SenderCom, NothingToWriteOrSomethingInvalidGivesOne) {
+  EXPECT_EQ(SendBuffer_Com({}, ComPortName(3), 9600), 1);
+  EXPECT_EQ(SendBuffer_Com({Record(kStartPlay), InvalidBuffer()}, ComPortName(3), 9600), 1);
+  CBuffObj::tagBufferInfo tooLong = Record(kStartPlay);
+  tooLong.nBufferLen = 3001;
+  EXPECT_EQ(SendBuffer_Com({tooLong}, ComPortName(3), 9600), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(a_.sim->serialBytes().empty());
+}
+
+// ---------------------------------------------------------------------------
+// The port object on its own.
+TEST_F(SenderCom, CloseTwiceLeavesAReusedDescriptorAlone) {
+  CSerialPort port(ComPortName(3), 9600, 8, 0, 0);
+  ASSERT_TRUE(port.openComm());
+  const int fd = port.fd;
+  port.closeComm();
+  EXPECT_EQ(port.fd, -1);
+  // The application opens something and gets the same descriptor number.
+  int other = open("/dev/null", O_RDONLY);
+  ASSERT_GE(other, 0);
+  EXPECT_EQ(other, fd) << "the lowest free number is normally reused";
+  port.closeComm();
+  EXPECT_NE(fcntl(other, F_GETFD), -1) << "the second close closed someone else's descriptor";
+  close(other);
+}
+
+TEST_F(SenderCom, OpenFailureLeavesNoDescriptor) {
+  CSerialPort port("COM-none", 9600, 8, 0, 0);
+  EXPECT_FALSE(port.openComm());
+  EXPECT_EQ(port.fd, -1);
+  port.closeComm();
+  EXPECT_EQ(port.fd, -1);
+  EXPECT_EQ(port.readFromComm(), 2);
+  EXPECT_TRUE(port.writeToComm("x", 1));
+}
+
+TEST_F(SenderCom, PortReadsAndJudgesWhatTheLineHolds) {
+  CSerialPort port(ComPortName(3), 9600, 8, 0, 0);
+  port.replyWait = 20;
+  ASSERT_TRUE(port.openComm());
+  EXPECT_EQ(port.readFromComm(), 2) << "nothing there yet: returns at once";
+  ReplyWith(a_, bytesOf("FE 97 00 00 00 00 31"));
+  EXPECT_TRUE(port.writeToComm(kStartPlay.data(), static_cast<int64_t>(kStartPlay.size())));
+  a_.Received(1);
+  EXPECT_EQ(port.readFromComm(), 0);
+  port.closeComm();
+}
+
+}  // namespace
