@@ -1,0 +1,404 @@
+// The login server: controllers that dial in are greeted with the clock,
+// recorded in the client list and reached in login-link mode (mode 3).
+//
+// The server thread lives for the rest of the process, so this executable
+// opens its login port (VEXA_TEST_LOGIN_PORT) once and every test logs in
+// controllers from its own loopback source addresses. Port + 1 is used by
+// the restart test, which runs a first server in a child process.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "LoginDialer.h"
+#include "SKYREL.h"
+#include "SimFixture.h"
+#include "VexaSim.h"
+#include "core/Clock.h"
+#include "model/GlobalMember.h"
+
+extern char** environ;
+
+namespace {
+
+using vexasim::LoginDialer;
+using Clock = std::chrono::steady_clock;
+using Record = GlobalMember::tagSocketClient;
+
+constexpr int kGenerousMs = 10000;
+
+int LoginPort() {
+  const char* p = std::getenv("VEXA_TEST_LOGIN_PORT");
+  return p && *p ? std::atoi(p) : 19099;
+}
+
+// A loopback source address of this suite: 127.<suite octet>.<group>.<n>, so
+// that no two tests (and no two suites) log in from the same address.
+std::string Source(int group, int n) {
+  std::string suite = vexasim::TestAddress();
+  std::string octet = suite.substr(suite.rfind('.') + 1);
+  return "127." + octet + "." + std::to_string(group) + "." + std::to_string(n);
+}
+
+// 6 December 2026, 14:03:07 local time.
+std::tm FixedMoment() {
+  std::tm t{};
+  t.tm_year = 2026 - 1900;
+  t.tm_mon = 11;
+  t.tm_mday = 6;
+  t.tm_hour = 14;
+  t.tm_min = 3;
+  t.tm_sec = 7;
+  return t;
+}
+
+void OpenSuiteServer() {
+  static std::once_flag once;
+  std::call_once(once, [] { ASSERT_EQ(OpenServer(LoginPort()), 0); });
+}
+
+std::vector<Record> Clients() {
+  std::lock_guard<std::mutex> lock(globalMember.clientLock);
+  return globalMember.socketClients;
+}
+
+// The records of the given addresses, in list order.
+std::vector<Record> ClientsAmong(const std::vector<std::string>& addresses) {
+  std::vector<Record> out;
+  for (const Record& r : Clients()) {
+    if (std::find(addresses.begin(), addresses.end(), r.strIp) != addresses.end()) {
+      out.push_back(r);
+    }
+  }
+  return out;
+}
+
+// Waits until the list holds a record of `address` whose descriptor is not
+// `notSocket`; returns that record's descriptor or -1.
+int WaitRecorded(const std::string& address, int notSocket = -1, int timeoutMs = kGenerousMs) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    for (const Record& r : Clients()) {
+      if (r.strIp == address && r.nSocket != notSocket) return r.nSocket;
+    }
+    if (Clock::now() > deadline) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+// Connects, retrying while the server is not yet listening.
+bool Dial(LoginDialer& d, int port, int timeoutMs = kGenerousMs) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!d.connect("127.0.0.1", port)) {
+    if (Clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// Dials in and waits until the controller is recorded; its descriptor.
+int LogIn(LoginDialer& d, int port = LoginPort()) {
+  if (!Dial(d, port)) return -1;
+  return WaitRecorded(d.source());
+}
+
+long MsBetween(Clock::time_point a, Clock::time_point b) {
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(b - a).count());
+}
+
+char* Ip(const std::string& s) { return const_cast<char*>(s.c_str()); }
+
+class LoginServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    BindNetworkCard(Ip(vexasim::TestAddress()), 0);
+    SetTimeOut(3000, 3000);
+    SetReSendTimes(0);
+    SetLocalTimeSource(&FixedMoment);
+    OpenSuiteServer();
+  }
+  void TearDown() override { SetLocalTimeSource(nullptr); }
+};
+
+// ---------------------------------------------------------------------------
+TEST_F(LoginServerTest, GreetsOnceThenLoginLinkReachesTheController) {
+  EXPECT_EQ(g_serverPort, LoginPort());
+  vexasim::Options o = vexasim::TestOptions();
+  o.udp = false;
+  o.tcp = false;
+  vexasim::Emulator controller(o);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kGenerousMs);
+  bool connected = false;
+  while (!(connected = controller.connectLogin("127.0.0.1", LoginPort())) && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_TRUE(connected);
+  ASSERT_TRUE(controller.waitForGreetings(1, kGenerousMs));
+  ASSERT_GE(WaitRecorded("127.0.0.1"), 0);
+
+  // Magic, length 42, command 0x62, sub-code 0, three zeros, payload length
+  // 23, "1#", "2026120600140307", "#050#", end mark.
+  const std::vector<uint8_t> expected = vexasim::bytesOf(
+      "FE 5C 4B 89 2A 00 00 00 62 00 00 00 00 17 00 00 00"
+      " 31 23 32 30 32 36 31 32 30 36 30 30 31 34 30 33 30 37 23 30 35 30 23 FF FF");
+  std::vector<vexasim::Frame> greetings = controller.greetings();
+  ASSERT_EQ(greetings.size(), 1u);
+  EXPECT_EQ(vexasim::hex(greetings[0].raw), vexasim::hex(expected));
+  EXPECT_TRUE(greetings[0].checksOk) << greetings[0].error;
+
+  std::vector<Record> mine = ClientsAmong({"127.0.0.1"});
+  ASSERT_EQ(mine.size(), 1u);
+  EXPECT_TRUE(mine[0].bLogin);
+  EXPECT_GT(mine[0].nSocket, 0);
+
+  EXPECT_EQ(PlayShowPage_Net(Ip("127.0.0.1"), 3, 1), 0);
+  ASSERT_TRUE(controller.waitForFrames(1, kGenerousMs));
+  std::vector<vexasim::Frame> frames = controller.frames();
+  ASSERT_EQ(frames.size(), 1u);  // no second greeting came after the first
+  EXPECT_EQ(frames[0].command, 0x66);
+  EXPECT_EQ(controller.greetings().size(), 1u);
+}
+
+TEST_F(LoginServerTest, ControllersAreRecordedInLoginOrderAndEachIsReachable) {
+  LoginDialer first(Source(1, 1));
+  LoginDialer second(Source(1, 2));
+  ASSERT_TRUE(Dial(first, LoginPort()));
+  ASSERT_TRUE(first.waitForGreetings(1, kGenerousMs));
+  ASSERT_TRUE(Dial(second, LoginPort()));
+  ASSERT_GE(WaitRecorded(second.source()), 0);
+
+  std::vector<Record> mine = ClientsAmong({first.source(), second.source()});
+  ASSERT_EQ(mine.size(), 2u);
+  EXPECT_EQ(mine[0].strIp, first.source());
+  EXPECT_EQ(mine[1].strIp, second.source());
+  EXPECT_TRUE(mine[0].bLogin && mine[1].bLogin);
+  EXPECT_NE(mine[0].nSocket, mine[1].nSocket);
+
+  EXPECT_EQ(PlayShowPage_Net(Ip(second.source()), 3, 2), 0);
+  EXPECT_EQ(PlayShowPage_Net(Ip(first.source()), 3, 3), 0);
+  ASSERT_TRUE(first.waitForFrames(1, kGenerousMs));
+  ASSERT_TRUE(second.waitForFrames(1, kGenerousMs));
+  EXPECT_EQ(first.frames().size(), 1u);
+  EXPECT_EQ(second.frames().size(), 1u);
+  EXPECT_EQ(first.greetings().size(), 1u);
+  EXPECT_EQ(second.greetings().size(), 1u);
+}
+
+TEST_F(LoginServerTest, ReconnectReplacesTheRecordAtTheEndAndKeepsTheOldConnectionOpen) {
+  const std::string a = Source(2, 1);
+  const std::string b = Source(2, 2);
+  LoginDialer firstA(a);
+  LoginDialer onlyB(b);
+  const int oldSocket = LogIn(firstA);
+  ASSERT_GE(oldSocket, 0);
+  ASSERT_GE(LogIn(onlyB), 0);
+
+  LoginDialer againA(a);
+  ASSERT_TRUE(Dial(againA, LoginPort()));
+  const int newSocket = WaitRecorded(a, oldSocket);
+  ASSERT_GE(newSocket, 0);
+  ASSERT_TRUE(againA.waitForGreetings(1, kGenerousMs));
+
+  std::vector<Record> mine = ClientsAmong({a, b});
+  ASSERT_EQ(mine.size(), 2u);
+  EXPECT_EQ(mine[0].strIp, b);
+  EXPECT_EQ(mine[1].strIp, a);
+  EXPECT_EQ(mine[1].nSocket, newSocket);
+  EXPECT_TRUE(mine[1].bLogin);
+  EXPECT_EQ(againA.greetings().size(), 1u);
+
+  // Login-link mode now uses the new connection; the replaced one is left
+  // open (its descriptor is not closed by the server).
+  EXPECT_EQ(PlayShowPage_Net(Ip(a), 3, 4), 0);
+  ASSERT_TRUE(againA.waitForFrames(1, kGenerousMs));
+  EXPECT_EQ(againA.frames()[0].command, 0x66);
+  EXPECT_TRUE(firstA.frames().empty());
+  EXPECT_TRUE(firstA.peerStillOpen());
+}
+
+// How the wait for the answer to the greeting ends decides when the next
+// controller is served: at once after an answer or a hang-up, after the
+// bounded wait when the client stays silent. The first client is recorded in
+// every case, before the next one.
+struct AnswerCase {
+  const char* name;
+  LoginDialer::Greeting greeting;
+  bool bounded;  // the next login waits for the whole bound
+};
+
+class AnswerWait : public LoginServerTest, public ::testing::WithParamInterface<AnswerCase> {};
+
+TEST_P(AnswerWait, NextControllerIsServedAndTheFirstIsRecorded) {
+  static int group = 10;
+  ++group;
+  const AnswerCase& c = GetParam();
+  LoginDialer first(Source(group, 1), c.greeting);
+  LoginDialer next(Source(group, 2));
+  ASSERT_TRUE(Dial(first, LoginPort()));
+  ASSERT_TRUE(first.waitForGreetings(1, kGenerousMs));
+  ASSERT_TRUE(Dial(next, LoginPort()));
+  ASSERT_TRUE(next.waitForGreetings(1, VEXA_LOGIN_ANSWER_WAIT_MS + kGenerousMs));
+  ASSERT_GE(WaitRecorded(next.source()), 0);
+
+  const long sinceFirstConnected = MsBetween(first.connectedAt(), next.greetedAt());
+  if (c.bounded) {
+    EXPECT_GE(sinceFirstConnected, VEXA_LOGIN_ANSWER_WAIT_MS);
+    EXPECT_LE(sinceFirstConnected, VEXA_LOGIN_ANSWER_WAIT_MS + 3000);
+  } else {
+    EXPECT_LT(sinceFirstConnected, VEXA_LOGIN_ANSWER_WAIT_MS - 500);
+  }
+  std::vector<Record> mine = ClientsAmong({first.source(), next.source()});
+  ASSERT_EQ(mine.size(), 2u);
+  EXPECT_EQ(mine[0].strIp, first.source());
+  EXPECT_TRUE(mine[0].bLogin);
+  EXPECT_EQ(mine[1].strIp, next.source());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LoginServer, AnswerWait,
+    ::testing::Values(AnswerCase{"answers", LoginDialer::Greeting::Answer, false},
+                      AnswerCase{"hangs_up", LoginDialer::Greeting::HangUp, false},
+                      AnswerCase{"stays_silent", LoginDialer::Greeting::Silent, true}),
+    [](const ::testing::TestParamInfo<AnswerCase>& i) { return std::string(i.param.name); });
+
+TEST_F(LoginServerTest, OpenServerOnThePortInUseReturnsZeroAndTheFirstServerGoesOn) {
+  LoginDialer before(Source(3, 1));
+  ASSERT_GE(LogIn(before), 0);
+  const std::vector<Record> listed = Clients();
+
+  EXPECT_EQ(OpenServer(LoginPort()), 0);
+  EXPECT_EQ(g_serverPort, LoginPort());
+
+  LoginDialer after(Source(3, 2));
+  ASSERT_GE(LogIn(after), 0);
+  // Nothing was cleared: the earlier records are all still there, in order,
+  // with the new one after them.
+  std::vector<Record> now = Clients();
+  ASSERT_EQ(now.size(), listed.size() + 1);
+  for (size_t i = 0; i < listed.size(); ++i) {
+    EXPECT_EQ(now[i].strIp, listed[i].strIp);
+    EXPECT_EQ(now[i].nSocket, listed[i].nSocket);
+  }
+  EXPECT_EQ(now.back().strIp, after.source());
+  EXPECT_EQ(PlayShowPage_Net(Ip(before.source()), 3, 5), 0);
+}
+
+TEST_F(LoginServerTest, CloseServerChangesNothingAndLaterLoginsWork) {
+  LoginDialer before(Source(4, 1));
+  ASSERT_GE(LogIn(before), 0);
+  const std::vector<Record> listed = Clients();
+
+  EXPECT_EQ(CloseServer(), 0);
+  std::vector<Record> now = Clients();
+  ASSERT_EQ(now.size(), listed.size());
+  for (size_t i = 0; i < listed.size(); ++i) EXPECT_EQ(now[i].nSocket, listed[i].nSocket);
+
+  LoginDialer after(Source(4, 2));
+  ASSERT_GE(LogIn(after), 0);
+  EXPECT_EQ(PlayShowPage_Net(Ip(after.source()), 3, 6), 0);
+  EXPECT_EQ(PlayShowPage_Net(Ip(before.source()), 3, 6), 0);
+}
+
+TEST_F(LoginServerTest, LoginLinkSendersRunWhileControllersLogIn) {
+  constexpr int kSenders = 4;
+  constexpr int kSendsEach = 5;
+  std::vector<std::unique_ptr<LoginDialer>> reached;
+  for (int i = 0; i < kSenders; ++i) {
+    reached.push_back(std::make_unique<LoginDialer>(Source(5, i + 1)));
+    ASSERT_GE(LogIn(*reached.back()), 0);
+  }
+
+  std::atomic<int> failures{0};
+  std::vector<std::thread> senders;
+  for (int i = 0; i < kSenders; ++i) {
+    senders.emplace_back([&, i] {
+      std::string ip = reached[static_cast<size_t>(i)]->source();
+      for (int k = 0; k < kSendsEach; ++k) {
+        if (PlayShowPage_Net(Ip(ip), 3, k + 1) != 0) ++failures;
+      }
+    });
+  }
+  std::vector<std::unique_ptr<LoginDialer>> arriving;
+  for (int i = 0; i < 3; ++i) {
+    arriving.push_back(std::make_unique<LoginDialer>(Source(6, i + 1)));
+    EXPECT_GE(LogIn(*arriving.back()), 0);
+  }
+  for (auto& t : senders) t.join();
+
+  EXPECT_EQ(failures.load(), 0);
+  for (auto& d : reached) {
+    ASSERT_TRUE(d->waitForFrames(kSendsEach, kGenerousMs));
+    EXPECT_EQ(d->frames().size(), static_cast<size_t>(kSendsEach));
+  }
+  for (auto& d : arriving) EXPECT_EQ(d->greetings().size(), 1u);
+}
+
+// ---------------------------------------------------------------------------
+// Restart: a first application (a child process) serves port + 1 and dies
+// with a controller's connection open; its port is left with a connection in
+// TIME_WAIT. The restarted application (this process) must be able to listen
+// there again at once.
+constexpr const char* kChildPortVariable = "VEXA_LOGIN_CHILD_PORT";
+
+// In the child process the first application runs here, before any test:
+// it serves the port it is given until it is killed.
+class FirstApplication : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    const char* port = std::getenv(kChildPortVariable);
+    if (port == nullptr) return;
+    if (OpenServer(std::atoi(port)) != 0) _exit(2);
+    std::this_thread::sleep_for(std::chrono::seconds(60));
+    _exit(0);
+  }
+};
+::testing::Environment* const kFirstApplication =
+    ::testing::AddGlobalTestEnvironment(new FirstApplication);
+
+TEST_F(LoginServerTest, RestartedApplicationListensOnItsPortAgainAtOnce) {
+  const int port = LoginPort() + 1;
+  const std::string portText = std::to_string(port);
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) env.emplace_back(*e);
+  env.push_back(std::string(kChildPortVariable) + "=" + portText);
+  std::vector<char*> envp;
+  for (auto& s : env) envp.push_back(&s[0]);
+  envp.push_back(nullptr);
+  std::string self = "/proc/self/exe";
+  char* argv[] = {&self[0], nullptr};
+  pid_t child = -1;
+  ASSERT_EQ(posix_spawn(&child, self.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+
+  {
+    // Silent: no unread answer at the first application when it dies, so its
+    // side closes the connection in order and keeps it in TIME_WAIT.
+    LoginDialer toFirst(Source(7, 1), LoginDialer::Greeting::Silent);
+    const bool dialled = Dial(toFirst, port);
+    const bool greeted = dialled && toFirst.waitForGreetings(1, kGenerousMs);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(greeted) << "the first application never greeted";
+    toFirst.close();
+  }
+
+  ASSERT_EQ(OpenServer(port), 0);
+  LoginDialer toRestarted(Source(7, 2));
+  ASSERT_TRUE(Dial(toRestarted, port, 3000)) << "port " << port << " could not be listened on again";
+  ASSERT_TRUE(toRestarted.waitForGreetings(1, kGenerousMs));
+  EXPECT_GE(WaitRecorded(toRestarted.source()), 0);
+}
+
+}  // namespace
