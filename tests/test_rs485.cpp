@@ -25,7 +25,7 @@ Bytes BytesOf(const CBuffObj::tagBufferInfo& r) {
 
 CBuffObj::tagBufferInfo Record(const Bytes& bytes) {
   CBuffObj::tagBufferInfo r = EmptyBuffer();
-  std::memcpy(r.chArrBuffer, bytes.data(), bytes.size());
+  if (!bytes.empty()) std::memcpy(r.chArrBuffer, bytes.data(), bytes.size());
   r.nBufferLen = static_cast<int32_t>(bytes.size());
   return r;
 }
