@@ -205,11 +205,4 @@ TEST_F(SerialTwins, NullArgumentsAreRefused) {
   EXPECT_EQ(serialPort.fd, -1);
 }
 
-// A controller that does not answer: result 2 after the frame went out.
-TEST_F(SerialTwins, SilentControllerGivesTwo) {
-  emu_->setReplyMode(vexasim::ReplyMode::Silent);
-  EXPECT_EQ(PlayShowPage_Com(kBus5, 2, kPort, 9600, 1), 2);
-  EXPECT_EQ(onlyFrame().command, 0x36);
-}
-
 }  // namespace
