@@ -22,6 +22,15 @@ void decodeBusVoice(const uint8_t* p, size_t n, Frame& out);
 // decode_bar.cpp
 void decodeBarParams(const uint8_t* p, size_t n, Frame& out);
 void decodeBarContent(const uint8_t* p, size_t n, Frame& out);
+// decode_template.cpp
+void decodeTemplateBlocks(const uint8_t* p, size_t n, Frame& out);
+// decode_text.cpp
+void decodeCoordinateText(const uint8_t* p, size_t n, Frame& out);
+void decodeCollectedData(const uint8_t* p, size_t n, Frame& out);
+// decode_content.cpp
+void decodeClock(const uint8_t* p, size_t n, Frame& out);
+void decodeLineUp(const uint8_t* p, size_t n, Frame& out);
+void decodeVoice(const uint8_t* p, size_t n, Frame& out);
 // decode_pageset.cpp
 void decodePageSet(const uint8_t* p, size_t n, Frame& out);
 
@@ -36,11 +45,17 @@ struct NetDecoder {
 // Network command code (frame byte 8) -> payload decoder.
 const NetDecoder kNetDecoders[] = {
     {0x22, "PageSet", decodePageSet},
+    {0x31, "TemplateBlock", decodeTemplateBlocks},
     {0x51, "StartPlay", decodeEmptyPayload},
     {0x52, "StopPlay", decodeEmptyPayload},
+    {0x60, "CoordinateText", decodeCoordinateText},
     {0x61, "Relay", decodeRelay},
     {0x62, "LoginGreeting", decodeLoginGreeting},
+    {0x63, "TimeCheck", decodeClock},
+    {0x64, "LineUp", decodeLineUp},
+    {0x65, "CollectedData", decodeCollectedData},
     {0x66, "PlayShowPage", decodePlayShowPage},
+    {0x68, "PlayVoice", decodeVoice},
     {0x76, "SetBright", decodeSetBright},
 };
 
