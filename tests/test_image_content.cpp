@@ -1,0 +1,156 @@
+// The bitmap source: BMP files of 1, 4, 8, 24 and 32 bits and PNG files,
+// written here byte by byte, turned into bit planes in each colour mode.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ImageFiles.h"
+#include "SKYREL.h"
+#include "SimFixture.h"
+
+using imagefiles::Bmp;
+using imagefiles::Png;
+using vexasim::bytesOf;
+using vexasim::hex;
+
+namespace {
+
+class ImageContent : public ::testing::Test {
+ protected:
+  imagefiles::ScratchDir dir;
+
+  // The bitmap of file `name` holding `bytes`, as hex, or "null".
+  std::string BitmapOf(const std::string& name, const std::vector<uint8_t>& bytes, int mode,
+                       int width, int height) {
+    std::string path = dir.write(name, bytes);
+    std::pair<unsigned char*, int> r = ImageContentBuffer(&path[0], mode, width, height);
+    if (r.first == nullptr) return r.second == 0 ? "null" : "null with a length";
+    return hex(std::vector<uint8_t>(r.first, r.first + r.second));
+  }
+};
+
+// 4 x 2 pixels: red, green, blue, white / black, yellow, (128,127,200), (127,128,0).
+// Planes (rows top first): red 1001 0110, green 0101 0101, blue 0011 0010.
+const std::vector<uint8_t> kRgbRowsBottomUp24 = bytesOf(
+    "000000 00FFFF C87F80 00807F"    // bottom row, B G R each
+    "0000FF 00FF00 FF0000 FFFFFF");  // top row
+const std::vector<uint8_t> kRgbRowsBottomUp32 = bytesOf(
+    "00000000 00FFFF00 C87F8000 00807F00"  // fourth byte unused (all zero)
+    "0000FF00 00FF0000 FF000000 FFFFFF00");
+
+struct ModeCase {
+  int mode;
+  const char* expected;
+};
+
+TEST_F(ImageContent, TrueColourBmpInEachMode) {
+  for (const ModeCase& c : {ModeCase{0, "96"}, ModeCase{1, "96 55"}, ModeCase{2, "96 55 32"}}) {
+    SCOPED_TRACE(c.mode);
+    EXPECT_EQ(BitmapOf("rgb24.bmp", Bmp(4, 2, 24, {}, kRgbRowsBottomUp24), c.mode, 4, 2), c.expected);
+    EXPECT_EQ(BitmapOf("rgb32.bmp", Bmp(4, 2, 32, {}, kRgbRowsBottomUp32), c.mode, 4, 2), c.expected);
+  }
+}
+
+TEST_F(ImageContent, EightBitPaletteBmp) {
+  // 3 x 2, palette black, magenta, (0,200,0), (100,200,255); pixels 1 2 3 / 3 0 1.
+  // Red 100 001, green 011 100, blue 101 101: 18 bits, of which mode 2 keeps 16.
+  const std::vector<uint8_t> file =
+      Bmp(3, 2, 8, {0x000000, 0xFF00FF, 0x00C800, 0x64C8FF}, bytesOf("03 00 01 00  01 02 03 00"));
+  EXPECT_EQ(BitmapOf("p8.bmp", file, 2, 3, 2), "85 CB");
+  EXPECT_EQ(BitmapOf("p8.bmp", file, 1, 3, 2), "85");
+  // Six bits of one plane make no whole byte: a readable image of no bytes.
+  std::string path = dir.write("p8.bmp", file);
+  std::pair<unsigned char*, int> r = ImageContentBuffer(&path[0], 0, 3, 2);
+  EXPECT_NE(r.first, nullptr);
+  EXPECT_EQ(r.second, 0);
+}
+
+TEST_F(ImageContent, FourBitPaletteBmp) {
+  // 4 x 2, palette black, white, red, blue; pixels 1 2 0 3 / 3 3 1 0.
+  const std::vector<uint8_t> file = Bmp(4, 2, 4, {0x000000, 0xFFFFFF, 0xFF0000, 0x0000FF},
+                                        bytesOf("33 10 00 00  12 03 00 00"));
+  EXPECT_EQ(BitmapOf("p4.bmp", file, 0, 4, 2), "C2");
+  EXPECT_EQ(BitmapOf("p4.bmp", file, 2, 4, 2), "C2 82 9E");
+}
+
+TEST_F(ImageContent, OneBitBmpUsesItsPalette) {
+  // 10 x 2; rows 1010110011 / 0000011111; 0 is blue, 1 is yellow.
+  const std::vector<uint8_t> file =
+      Bmp(10, 2, 1, {0x0000FF, 0xFFFF00}, bytesOf("07 C0 00 00  AC C0 00 00"));
+  // Red: the 20 bits, cut to two bytes.
+  EXPECT_EQ(BitmapOf("p1.bmp", file, 0, 10, 2), "AC C1");
+  // Red and green equal, blue inverted; 60 bits, of which 56 are kept.
+  EXPECT_EQ(BitmapOf("p1.bmp", file, 2, 10, 2), "AC C1 FA CC 1F 53 3E");
+}
+
+TEST_F(ImageContent, PngScaledByNearestNeighbour) {
+  // 2 x 2 quadrants red, green / blue, white drawn at 4 x 4.
+  EXPECT_EQ(BitmapOf("q.png", imagefiles::Quadrants(), 0, 4, 4), "CC 33");
+  EXPECT_EQ(BitmapOf("q.png", imagefiles::Quadrants(), 2, 4, 4), "CC 33 33 33 00 FF");
+  // At 8 x 1 only the top row is sampled: four red, then four green pixels.
+  EXPECT_EQ(BitmapOf("q.png", imagefiles::Quadrants(), 2, 8, 1), "F0 0F 00");
+}
+
+TEST_F(ImageContent, TransparentPixelsAreDark) {
+  // RGBA quadrants whose white corner is fully transparent; a pixel at half
+  // opacity is lit, just under it dark.
+  const std::vector<uint8_t> rgba = Png(2, 2, 6,
+                                        {255, 0, 0, 255, 0, 255, 0, 255,  //
+                                         0, 0, 255, 255, 255, 255, 255, 0});
+  EXPECT_EQ(BitmapOf("a.png", rgba, 2, 4, 4), "CC 00 33 00 00 CC");
+  const std::vector<uint8_t> half = Png(8, 1, 6,
+                                        {255, 255, 255, 128, 255, 255, 255, 127,  //
+                                         255, 0, 0, 255, 0, 0, 0, 255,           //
+                                         255, 0, 0, 128, 255, 0, 0, 127,          //
+                                         128, 0, 0, 255, 127, 0, 0, 255});
+  EXPECT_EQ(BitmapOf("h.png", half, 0, 8, 1), "AA");
+}
+
+TEST_F(ImageContent, UnreadableSourcesGiveNothing) {
+  const std::string good = dir.write("good.png", imagefiles::Quadrants());
+  const std::vector<uint8_t> bmp = Bmp(4, 2, 24, {}, kRgbRowsBottomUp24);
+  struct Case {
+    const char* what;
+    std::string path;
+    int mode, width, height;
+  } cases[] = {
+      {"missing file", dir.path() + "/none.png", 0, 4, 4},
+      {"text file", dir.write("t.png", bytesOf("48 65 6C 6C 6F 0A")), 0, 4, 4},
+      {"empty file", dir.write("e.bmp", {}), 0, 4, 4},
+      {"truncated bmp", dir.write("tr.bmp", std::vector<uint8_t>(bmp.begin(), bmp.begin() + 40)), 0, 4, 2},
+      {"directory", dir.path(), 0, 4, 4},
+      {"width 0", good, 0, 0, 4},
+      {"negative height", good, 0, 4, -1},
+      {"too wide", good, 0, 4097, 1},
+      {"too high", good, 0, 1, 4097},
+      {"colour mode 3", good, 3, 4, 4},
+      {"colour mode -1", good, -1, 4, 4},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::pair<unsigned char*, int> r = ImageContentBuffer(&c.path[0], c.mode, c.width, c.height);
+    EXPECT_EQ(r.first, nullptr);
+    EXPECT_EQ(r.second, 0);
+  }
+  std::pair<unsigned char*, int> r = ImageContentBuffer(nullptr, 0, 4, 4);
+  EXPECT_EQ(r.first, nullptr);
+  EXPECT_EQ(r.second, 0);
+}
+
+TEST_F(ImageContent, LargestSizeGivesTheWholeBitmap) {
+  std::string path = dir.write("w.png", imagefiles::WhiteOverBlack());
+  std::pair<unsigned char*, int> r = ImageContentBuffer(&path[0], 2, 4096, 4096);
+  ASSERT_NE(r.first, nullptr);
+  ASSERT_EQ(r.second, 4096 * 4096 * 3 / 8);
+  // Each plane: the upper half lit, the lower half dark.
+  const int plane = 4096 * 4096 / 8;
+  for (int p = 0; p < 3; ++p) {
+    EXPECT_EQ(r.first[p * plane], 0xFF);
+    EXPECT_EQ(r.first[p * plane + plane / 2 - 1], 0xFF);
+    EXPECT_EQ(r.first[p * plane + plane / 2], 0x00);
+    EXPECT_EQ(r.first[p * plane + plane - 1], 0x00);
+  }
+}
+
+}  // namespace
