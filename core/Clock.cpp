@@ -56,6 +56,7 @@ CBuffObj::tagBufferInfo CBuffObj::CheckTimeBuffer(int timeMode) {
 CBuffObj::tagBufferInfo CBuffObj::LoginCheckTimeBuffer() {
   BufferWriter w;
   char* text = GetSysDateTime(1);
+  if (text == nullptr) return InvalidBuffer();  // out of memory: refuse, never half a greeting
   w.text("1#").text(text).text("#050#");
   delete[] text;
   return w.finish();
