@@ -33,6 +33,9 @@ void decodeLineUp(const uint8_t* p, size_t n, Frame& out);
 void decodeVoice(const uint8_t* p, size_t n, Frame& out);
 // decode_pageset.cpp
 void decodePageSet(const uint8_t* p, size_t n, Frame& out);
+// decode_image.cpp
+void decodePlayImage(const uint8_t* p, size_t n, Frame& out);
+void decodeMultimedia(const uint8_t* p, size_t n, Frame& out);
 
 namespace {
 
@@ -55,8 +58,11 @@ const NetDecoder kNetDecoders[] = {
     {0x64, "LineUp", decodeLineUp},
     {0x65, "CollectedData", decodeCollectedData},
     {0x66, "PlayShowPage", decodePlayShowPage},
+    {0x67, "PlayImageGroup", decodePlayImage},
     {0x68, "PlayVoice", decodeVoice},
+    {0x6C, "Multimedia", decodeMultimedia},
     {0x76, "SetBright", decodeSetBright},
+    {0x78, "Multimedia", decodeMultimedia},
 };
 
 // Serial command code (byte 5 of an RS-485 or RS-485 voice frame) -> payload
@@ -64,6 +70,7 @@ const NetDecoder kNetDecoders[] = {
 const NetDecoder kSerialDecoders[] = {
     {0x32, "Relay", decodeRelay},
     {0x34, "TimeCheck", decodeClockBytes},
+    {0x35, "PlayImageGroup", decodePlayImage},
     {0x36, "PlayShowPage", decodePlayShowPage},
     {0x73, "PlayVoice", decodeBusVoice},
 };

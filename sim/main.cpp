@@ -11,6 +11,7 @@
 #include <iostream>
 #include <string>
 
+#include "Bitmaps.h"
 #include "Render.h"
 #include "VexaSim.h"
 
@@ -41,6 +42,12 @@ const char kUsage[] =
     "  --json             print each frame as one JSON line (default: short text)\n"
     "  --out DIR          also write what was received as files to look at into\n"
     "                     DIR (created if missing), e.g. each page set as a PNG\n"
+    "                     and each image of a received image group or multimedia\n"
+    "                     upload as a PNG (lit pixels in their plane colours)\n"
+    "  --bitmap-size WxH  size of the images of image groups, whose frames do not\n"
+    "                     carry it (multimedia 0x78 frames do); without it, or\n"
+    "                     when the bytes do not fill WxH, an image is written as\n"
+    "                     a strip one pixel high holding all its pixels in order\n"
     "  --serial LINK      also serve a serial line: create a pseudo-terminal and\n"
     "                     make LINK (e.g. COM1) a symbolic link to its slave side\n"
     "  --login HOST:PORT  also dial in to the login server at HOST:PORT as a\n"
@@ -71,6 +78,7 @@ int main(int argc, char** argv) {
   std::string serialLink;
   std::string login;
   std::string outDir;
+  int bitmapW = 0, bitmapH = 0;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -100,6 +108,12 @@ int main(int argc, char** argv) {
       const char* v = value();
       if (!v || !*v) return usageError("--out needs a directory");
       outDir = v;
+    } else if (a == "--bitmap-size") {
+      const char* v = value();
+      char x = 0, extra = 0;
+      if (!v || std::sscanf(v, "%d%c%d%c", &bitmapW, &x, &bitmapH, &extra) != 3 || x != 'x' ||
+          bitmapW <= 0 || bitmapH <= 0 || bitmapW > 65535 || bitmapH > 65535)
+        return usageError("--bitmap-size needs WxH, e.g. 192x16");
     } else if (a == "--serial") {
       const char* v = value();
       if (!v) return usageError("--serial needs a link name");
@@ -125,7 +139,7 @@ int main(int argc, char** argv) {
     std::cerr << "vexa-sim: cannot create " << outDir << ": " << std::strerror(errno) << "\n";
     return 1;
   }
-  emu.setSink([json, outDir](const vexasim::Frame& f) {
+  emu.setSink([json, outDir, bitmapW, bitmapH](const vexasim::Frame& f) {
     std::string line = json ? f.json() : f.text();
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
@@ -135,6 +149,10 @@ int main(int argc, char** argv) {
       for (const std::string& path : vexasim::writeOutputFiles(f, outDir, &error))
         std::cerr << "vexa-sim wrote " << path << std::endl;
       if (!error.empty()) std::cerr << "vexa-sim: " << error << std::endl;
+      std::string note;
+      for (const std::string& path : vexasim::writeBitmapFiles(f, outDir, bitmapW, bitmapH, &note))
+        std::cerr << "vexa-sim wrote " << path << std::endl;
+      if (!note.empty()) std::cerr << "vexa-sim: " << note << std::endl;
     }
   });
 
