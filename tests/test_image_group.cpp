@@ -1,0 +1,414 @@
+// Image groups: the block of one chunk, the gathering of a group over several
+// calls, its chunks on the wire and put back together by the emulator, the
+// serial path, and every refusal that abandons a group.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Bitmaps.h"
+#include "ImageFiles.h"
+#include "SKYREL.h"
+#include "SimFixture.h"
+#include "core/CBuffObj.h"
+#include "model/GlobalMember.h"
+
+using vexasim::bytesOf;
+using vexasim::bytesOfText;
+using vexasim::hex;
+
+namespace {
+
+std::vector<uint8_t> Repeat(const std::string& hexBytes, int times) {
+  std::vector<uint8_t> one = bytesOf(hexBytes), out;
+  for (int i = 0; i < times; ++i) out.insert(out.end(), one.begin(), one.end());
+  return out;
+}
+
+std::vector<uint8_t> Join(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+const std::string kFF8 = "FF FF FF FF FF FF FF FF ";
+const std::string k008 = "00 00 00 00 00 00 00 00 ";
+
+// Red plane of the quadrant picture at 128 x 128: the upper left and lower
+// right quarters lit.
+std::vector<uint8_t> QuadrantsRed128() {
+  return Join(Repeat(kFF8 + k008, 64), Repeat(k008 + kFF8, 64));
+}
+// Red plane of white-over-black at 128 x 128: the upper half lit.
+std::vector<uint8_t> WhiteOverBlack128() {
+  return Join(Repeat(kFF8 + kFF8, 64), Repeat(k008 + k008, 64));
+}
+
+GlobalMember::tagPackBuffer Pack(const std::vector<uint8_t>& data, int type, int index, int count) {
+  GlobalMember::tagPackBuffer p;
+  std::memcpy(p.chArrData, data.data(), data.size());
+  p.nDataLen = int(data.size());
+  p.nPackType = type;
+  p.nMark = 1;
+  p.nPackIndex = index;
+  p.nPackCount = count;
+  return p;
+}
+
+std::string Hex(const CBuffObj::tagBufferInfo& b) {
+  if (b.nBufferLen < 0) return "invalid";
+  return hex(std::vector<uint8_t>(b.chArrBuffer, b.chArrBuffer + b.nBufferLen));
+}
+
+TEST(ImageGroupBlock, OneChunkGroup) {
+  CBuffObj o;
+  const std::string expected =
+      hex(bytesOfText("000000005,")) + " 01 02 03 " + hex(bytesOfText("010101991231")) +
+      " 0E 00 00 00 55 AA 00 00 38 31 31 31 31 31 01 00 00 00 0D 00 00 00 41 42 43"
+      " FF 00 01 00 01 00 01 00 00 00 2D 31 2C";
+  const std::string block =
+      Hex(o.ImgGroupBuffer(Pack(bytesOf("41 42 43"), 0x31, 1, 1), 5, 0, 1, 2, 3, 1, true, 1, true));
+  EXPECT_EQ(block, expected);
+  EXPECT_EQ(bytesOf(block).size(), 63u);
+}
+
+TEST(ImageGroupBlock, LaterChunkOfALargerGroup) {
+  CBuffObj o;
+  // Chunk 2 of 3, pack type "2", four images in colour mode 2, level 3, not
+  // primary; style bytes keep their low 8 bits; no closing mark.
+  const std::string expected =
+      hex(bytesOfText("000000077,")) + " 41 00 FF " + hex(bytesOfText("010101991231")) +
+      " 0E 00 00 00 55 AA 00 00 38 32 33 32 33 31 04 00 00 00 0C 00 00 00 10 20"
+      " FF 00 01 00 03 00 02 00 00 00";
+  EXPECT_EQ(Hex(o.ImgGroupBuffer(Pack(bytesOf("10 20"), 0x32, 2, 3), 77, 2, 0x141, 0x100, -1, 3,
+                                 false, 4, false)),
+            expected);
+}
+
+TEST(ImageGroupBlock, MaterialNumberAndModeCharacters) {
+  CBuffObj o;
+  struct Case {
+    int materialId;
+    int mode;
+    int level;
+    const char* head;  // bytes 0-8
+    char modeChar;     // byte 37
+    char levelChar;    // byte 35
+  } cases[] = {
+      {5, 0, 1, "000000005", '1', '1'},       {-5, 1, 2, "-00000005", '2', '2'},
+      {1234567890, 2, 0, "123456789", '3', '1'}, {0, 7, 0x31, "000000000", '1', '1'},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.materialId);
+    CBuffObj::tagBufferInfo b =
+        o.ImgGroupBuffer(Pack({}, 0x31, 1, 1), c.materialId, c.mode, 0, 0, 0, c.level, true, 1, true);
+    ASSERT_EQ(b.nBufferLen, 60);
+    EXPECT_EQ(std::string(b.chArrBuffer, 9), c.head);
+    EXPECT_EQ(b.chArrBuffer[37], c.modeChar);
+    EXPECT_EQ(b.chArrBuffer[35], c.levelChar);
+  }
+}
+
+TEST(ImageGroupBlock, PackLengthBeyondItsBytesIsInvalid) {
+  CBuffObj o;
+  GlobalMember::tagPackBuffer p = Pack({}, 0x31, 1, 1);
+  p.nDataLen = 3001;
+  EXPECT_EQ(o.ImgGroupBuffer(p, 1, 0, 0, 0, 0, 1, true, 1, true).nBufferLen, -1);
+  p.nDataLen = -1;
+  EXPECT_EQ(o.ImgGroupBuffer(p, 1, 0, 0, 0, 0, 1, true, 1, true).nBufferLen, -1);
+}
+
+// ---------------------------------------------------------------------------
+// Groups sent to the emulator.
+
+class ImageGroupWire : public ::testing::Test {
+ protected:
+  std::string addr = vexasim::TestAddress();
+  vexasim::Emulator sim{vexasim::TestOptions()};
+  imagefiles::ScratchDir dir;
+  std::string quadrants, whiteOverBlack;
+
+  void SetUp() override {
+    BindNetworkCard(&addr[0], 0);
+    SetReceiveTimeOut(500);
+    SetReSendTimes(0);
+    std::string error;
+    ASSERT_TRUE(sim.start(&error)) << error;
+    quadrants = dir.write("q.png", imagefiles::Quadrants());
+    whiteOverBlack = dir.write("wb.png", imagefiles::WhiteOverBlack());
+  }
+  void TearDown() override {
+    // No test may leave a group open.
+    EXPECT_EQ(chArrImageBuffer, nullptr);
+    EXPECT_EQ(g_nArrIndex, 0);
+  }
+
+  int Send(std::string source, int width, int height, int mode, int index, int count,
+           int materialId = 9) {
+    return SendImageGroup_Net(&source[0], &addr[0], 0, width, height, materialId, mode, 1, 2, 3,
+                              1, true, index, count);
+  }
+
+  // Sends a play command and checks that it is the only frame received:
+  // whatever came before it sent nothing.
+  void ExpectNothingSentBefore() {
+    ASSERT_EQ(PlayImageGroup_Net(&addr[0], 0, 0, 1, 0, 0, 0, 0, 0, 0, true, false), 0);
+    ASSERT_TRUE(sim.waitForFrames(1, 2000));
+    std::vector<vexasim::Frame> frames = sim.frames();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].command, 0x67);
+    sim.clear();
+  }
+};
+
+// The block of a received image-group frame: payload from frame byte 17.
+std::vector<uint8_t> BlockOf(const vexasim::Frame& f) { return f.payload; }
+
+TEST_F(ImageGroupWire, TwoImagesInExactlyTwoChunks) {
+  ASSERT_EQ(Send(quadrants, 128, 128, 0, 1, 2), 0);
+  EXPECT_NE(chArrImageBuffer, nullptr);
+  EXPECT_EQ(g_nArrIndex, 2048);
+  ExpectNothingSentBefore();
+  ASSERT_EQ(Send(whiteOverBlack, 128, 128, 0, 2, 2), 0);
+  ASSERT_TRUE(sim.waitForFrames(2, 2000));
+
+  std::vector<vexasim::Frame> frames = sim.frames();
+  ASSERT_EQ(frames.size(), 2u);
+  const std::vector<uint8_t> first = BlockOf(frames[0]), second = BlockOf(frames[1]);
+  ASSERT_EQ(first.size(), 2048u + 57);
+  ASSERT_EQ(second.size(), 2048u + 60);
+  // Pack type "1" only in the first block, "-1," only after the last.
+  EXPECT_EQ(first[36], '1');
+  EXPECT_EQ(second[36], '2');
+  EXPECT_EQ(hex({second.end() - 3, second.end()}), "2D 31 2C");
+  // Image count 2; mark, pack count, pack index in the trailers.
+  EXPECT_EQ(hex({first.begin() + 39, first.begin() + 41}), "02 00");
+  EXPECT_EQ(hex({first.end() - 10, first.end()}), "FF 00 01 00 02 00 01 00 00 00");
+  EXPECT_EQ(hex({second.end() - 13, second.end() - 3}), "FF 00 01 00 02 00 02 00 00 00");
+  EXPECT_EQ(std::vector<uint8_t>(first.begin() + 47, first.begin() + 47 + 2048), QuadrantsRed128());
+  EXPECT_EQ(std::vector<uint8_t>(second.begin() + 47, second.begin() + 47 + 2048), WhiteOverBlack128());
+
+  // Frames of 2124 and 2127 bytes go out in datagrams of at most 1408.
+  std::vector<size_t> sizes;
+  for (const vexasim::Datagram& d : sim.datagrams()) sizes.push_back(d.bytes.size());
+  EXPECT_EQ(sizes, (std::vector<size_t>{1408, 716, 1408, 719}));
+
+  // The emulator puts the group back together.
+  std::vector<vexasim::Bitmap> bitmaps = vexasim::receivedBitmaps(sim);
+  ASSERT_EQ(bitmaps.size(), 1u);
+  EXPECT_EQ(bitmaps[0].imageCount, 2);
+  EXPECT_EQ(bitmaps[0].colourMode, 0);
+  EXPECT_EQ(bitmaps[0].materialId, "000000009");
+  EXPECT_EQ(bitmaps[0].bytes, Join(QuadrantsRed128(), WhiteOverBlack128()));
+}
+
+TEST_F(ImageGroupWire, ChunksOfTwoImagesThatSpanABoundary) {
+  // Two 64 x 64 images in colour mode 2: 1536 bytes each, 3072 in all, sent
+  // as chunks of 2048 and 1024.
+  ASSERT_EQ(Send(quadrants, 64, 64, 2, 1, 2), 0);
+  ASSERT_EQ(Send(whiteOverBlack, 64, 64, 2, 2, 2), 0);
+  ASSERT_TRUE(sim.waitForFrames(2, 2000));
+  std::vector<vexasim::Frame> frames = sim.frames();
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0].payload.size(), 2048u + 57);
+  EXPECT_EQ(frames[1].payload.size(), 1024u + 60);
+  EXPECT_EQ(frames[0].payload[37], '3');
+  EXPECT_EQ(hex({frames[1].payload.begin() + 43, frames[1].payload.begin() + 47}), "0A 04 00 00");
+
+  // Per image: red, green, blue planes of 512 bytes, 8 bytes a row.
+  const std::string half = "FF FF FF FF 00 00 00 00 ", otherHalf = "00 00 00 00 FF FF FF FF ";
+  const std::vector<uint8_t> quadrantsRgb =
+      Join(Join(Join(Repeat(half, 32), Repeat(otherHalf, 32)),  // red: upper left, lower right
+                Join(Repeat(otherHalf, 32), Repeat(otherHalf, 32))),  // green: right half
+           Join(Repeat(k008, 32), Repeat(kFF8, 32)));                 // blue: lower half
+  const std::vector<uint8_t> whiteOverBlackRgb =
+      Join(Join(Join(Repeat(kFF8, 32), Repeat(k008, 32)), Join(Repeat(kFF8, 32), Repeat(k008, 32))),
+           Join(Repeat(kFF8, 32), Repeat(k008, 32)));
+  std::vector<vexasim::Bitmap> bitmaps = vexasim::receivedBitmaps(sim);
+  ASSERT_EQ(bitmaps.size(), 1u);
+  EXPECT_EQ(bitmaps[0].colourMode, 2);
+  EXPECT_EQ(bitmaps[0].bytes, Join(quadrantsRgb, whiteOverBlackRgb));
+}
+
+TEST_F(ImageGroupWire, IntermediatePositionsStoreAndSendNothing) {
+  for (int position = 1; position <= 2; ++position) {
+    ASSERT_EQ(Send(whiteOverBlack, 128, 128, 0, position, 3), 0);
+    EXPECT_EQ(g_nArrIndex, 2048 * position);
+  }
+  ExpectNothingSentBefore();
+  ASSERT_EQ(Send(quadrants, 128, 128, 0, 3, 3), 0);
+  ASSERT_TRUE(sim.waitForFrames(3, 2000));
+  std::vector<vexasim::Frame> frames = sim.frames();
+  ASSERT_EQ(frames.size(), 3u);
+  const char* types = "122";
+  for (size_t k = 0; k < 3; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(frames[k].payload[36], types[k]);
+    EXPECT_EQ(frames[k].payload.size(), 2048u + (k == 2 ? 60 : 57));
+  }
+  std::vector<vexasim::Bitmap> bitmaps = vexasim::receivedBitmaps(sim);
+  ASSERT_EQ(bitmaps.size(), 1u);
+  EXPECT_EQ(bitmaps[0].bytes,
+            Join(Join(WhiteOverBlack128(), WhiteOverBlack128()), QuadrantsRed128()));
+}
+
+TEST_F(ImageGroupWire, ColourModeSevenCountsAsZero) {
+  ASSERT_EQ(Send(whiteOverBlack, 16, 8, 7, 1, 1), 0);
+  ASSERT_TRUE(sim.waitForFrames(1, 2000));
+  std::vector<vexasim::Frame> frames = sim.frames();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].payload[37], '1');
+  // One bit per pixel: 16 bytes, the upper four rows lit.
+  EXPECT_EQ(hex({frames[0].payload.begin() + 43, frames[0].payload.end()}),
+            "1A 00 00 00 FF FF FF FF FF FF FF FF 00 00 00 00 00 00 00 00"
+            " FF 00 01 00 01 00 01 00 00 00 2D 31 2C");
+}
+
+TEST_F(ImageGroupWire, ANewGroupReleasesTheOpenOne) {
+  ASSERT_EQ(Send(quadrants, 16, 8, 0, 1, 2), 0);
+  ASSERT_EQ(Send(whiteOverBlack, 16, 8, 0, 1, 1), 0);
+  ASSERT_TRUE(sim.waitForFrames(1, 2000));
+  std::vector<vexasim::Bitmap> bitmaps = vexasim::receivedBitmaps(sim);
+  ASSERT_EQ(bitmaps.size(), 1u);
+  EXPECT_EQ(hex(bitmaps[0].bytes), "FF FF FF FF FF FF FF FF 00 00 00 00 00 00 00 00");
+  EXPECT_EQ(bitmaps[0].imageCount, 1);
+}
+
+TEST_F(ImageGroupWire, CallsThatBreakTheGroupAbandonIt) {
+  std::string missing = dir.path() + "/missing.png";
+  std::string text = dir.write("text.png", bytesOfText("not a picture"));
+  struct Step {
+    std::string* source;
+    int width, mode, index, count;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Step> steps;  // all but the last return 0
+  } cases[] = {
+      {"position 2 with no group open", {{&quadrants, 16, 0, 2, 2}}},
+      {"count changes", {{&quadrants, 16, 0, 1, 3}, {&quadrants, 16, 0, 2, 4}}},
+      {"wider image, longer bitmap", {{&quadrants, 16, 0, 1, 2}, {&quadrants, 32, 0, 2, 2}}},
+      {"narrower image, shorter bitmap", {{&quadrants, 16, 0, 1, 2}, {&quadrants, 8, 0, 2, 2}}},
+      {"colour mode changes", {{&quadrants, 16, 0, 1, 2}, {&quadrants, 8, 1, 2, 2}}},
+      {"position skipped", {{&quadrants, 16, 0, 1, 3}, {&quadrants, 16, 0, 3, 3}}},
+      {"position repeated", {{&quadrants, 16, 0, 1, 3}, {&quadrants, 16, 0, 2, 3}, {&quadrants, 16, 0, 2, 3}}},
+      {"missing file later", {{&quadrants, 16, 0, 1, 2}, {&missing, 16, 0, 2, 2}}},
+      {"unknown format later", {{&quadrants, 16, 0, 1, 2}, {&text, 16, 0, 2, 2}}},
+      {"missing file first", {{&missing, 16, 0, 1, 1}}},
+      {"bitmap longer than its group", {{&quadrants, 16, 0, 0, 0}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (size_t s = 0; s < c.steps.size(); ++s) {
+      const Step& st = c.steps[s];
+      const int want = s + 1 < c.steps.size() ? 0 : 1;
+      EXPECT_EQ(Send(*st.source, st.width, 8, st.mode, st.index, st.count), want) << "step " << s;
+    }
+    EXPECT_EQ(chArrImageBuffer, nullptr);
+    EXPECT_EQ(g_nArrIndex, 0);
+    ExpectNothingSentBefore();
+  }
+}
+
+TEST_F(ImageGroupWire, CounterTakenByAnotherOperationAbandonsTheGroup) {
+  ASSERT_EQ(Send(quadrants, 16, 8, 0, 1, 2), 0);
+  g_nArrIndex = 3;  // as a multi-part text starting in between would leave it
+  EXPECT_EQ(Send(quadrants, 16, 8, 0, 2, 2), 1);
+  EXPECT_EQ(chArrImageBuffer, nullptr);
+  ExpectNothingSentBefore();
+}
+
+TEST_F(ImageGroupWire, MissingArgumentsLeaveTheGroupAsItWas) {
+  ASSERT_EQ(Send(quadrants, 16, 8, 0, 1, 2), 0);
+  char* const open = chArrImageBuffer;
+  char bad[] = "10.0.0";
+  EXPECT_EQ(SendImageGroup_Net(nullptr, &addr[0], 0, 16, 8, 9, 0, 1, 2, 3, 1, true, 2, 2), 1);
+  EXPECT_EQ(SendImageGroup_Net(&whiteOverBlack[0], nullptr, 0, 16, 8, 9, 0, 1, 2, 3, 1, true, 2, 2), 1);
+  EXPECT_EQ(SendImageGroup_Net(&whiteOverBlack[0], bad, 0, 16, 8, 9, 0, 1, 2, 3, 1, true, 2, 2), 1);
+  EXPECT_EQ(chArrImageBuffer, open);
+  EXPECT_EQ(g_nArrIndex, 16);
+  ExpectNothingSentBefore();
+  // The group goes on as if nothing had happened.
+  ASSERT_EQ(Send(whiteOverBlack, 16, 8, 0, 2, 2), 0);
+  ASSERT_TRUE(sim.waitForFrames(1, 2000));
+  std::vector<vexasim::Bitmap> bitmaps = vexasim::receivedBitmaps(sim);
+  ASSERT_EQ(bitmaps.size(), 1u);
+  EXPECT_EQ(hex(bitmaps[0].bytes),
+            "FF 00 FF 00 FF 00 FF 00 00 FF 00 FF 00 FF 00 FF"
+            " FF FF FF FF FF FF FF FF 00 00 00 00 00 00 00 00");
+}
+
+TEST_F(ImageGroupWire, RefusedGroupReportsTheControllersAnswer) {
+  sim.setReplyMode(vexasim::ReplyMode::Refuse2);
+  EXPECT_EQ(Send(quadrants, 16, 8, 0, 1, 1), 3);
+  EXPECT_EQ(chArrImageBuffer, nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// The serial path: a pseudo-terminal linked as COM7 in a scratch directory.
+
+class ImageGroupSerial : public ImageGroupWire {
+ protected:
+  std::string slave;
+  std::string cwd;
+  char noAddress[1] = "";
+  char device[2] = "0";
+
+  void SetUp() override {
+    ImageGroupWire::SetUp();
+    slave = sim.openSerial();
+    ASSERT_FALSE(slave.empty());
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    cwd = here;
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    ASSERT_EQ(symlink(slave.c_str(), "COM7"), 0);
+    SetReceiveTimeOut(200);
+  }
+  void TearDown() override {
+    CloseCom();
+    EXPECT_EQ(chdir(cwd.c_str()), 0);
+    ImageGroupWire::TearDown();
+  }
+
+  int SendSerial(std::string source, int protocol, int index, int count) {
+    return SendImageGroupBuffer(2, 1, noAddress, protocol, 7, 9600, device, &source[0], 16, 8, 4,
+                                0, 1, 2, 3, 1, true, index, count);
+  }
+};
+
+TEST_F(ImageGroupSerial, GroupGoesOutOnTheSerialLine) {
+  ASSERT_EQ(SendSerial(quadrants, 0, 1, 2), 0);
+  ASSERT_EQ(SendSerial(whiteOverBlack, 1, 2, 2), 0);
+  ASSERT_TRUE(sim.waitForFrames(1, 2000));
+  std::vector<vexasim::Frame> frames = sim.frames();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].channel, "serial");
+  EXPECT_EQ(frames[0].command, 0x31);
+  // Two 16-byte bitmaps in one block of 92 bytes, in a frame of 111.
+  const std::vector<uint8_t> line = sim.serialBytes();
+  ASSERT_EQ(line.size(), 111u);
+  EXPECT_EQ(hex({line.begin(), line.begin() + 17}),
+            "FE 5C 4B 89 6F 00 00 00 31 00 00 00 00 5C 00 00 00");
+  std::vector<vexasim::Bitmap> bitmaps = vexasim::receivedBitmaps(sim);
+  ASSERT_EQ(bitmaps.size(), 1u);
+  EXPECT_EQ(bitmaps[0].channel, "serial");
+  EXPECT_EQ(bitmaps[0].imageCount, 2);
+  EXPECT_EQ(hex(bitmaps[0].bytes),
+            "FF 00 FF 00 FF 00 FF 00 00 FF 00 FF 00 FF 00 FF"
+            " FF FF FF FF FF FF FF FF 00 00 00 00 00 00 00 00");
+}
+
+TEST_F(ImageGroupSerial, BusProtocolSendsNothingAndReleasesTheGroup) {
+  ASSERT_EQ(SendSerial(quadrants, 0, 1, 2), 0);
+  ASSERT_NE(chArrImageBuffer, nullptr);
+  EXPECT_EQ(SendSerial(whiteOverBlack, 2, 2, 2), 1);
+  EXPECT_EQ(chArrImageBuffer, nullptr);
+  EXPECT_EQ(SendSerial(whiteOverBlack, 2, 1, 1), 1);
+  EXPECT_EQ(chArrImageBuffer, nullptr);
+  ExpectNothingSentBefore();
+  EXPECT_TRUE(sim.serialBytes().empty());
+}
+
+}  // namespace
