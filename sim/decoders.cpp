@@ -72,6 +72,8 @@ const NetDecoder kSerialDecoders[] = {
     {0x34, "TimeCheck", decodeClockBytes},
     {0x35, "PlayImageGroup", decodePlayImage},
     {0x36, "PlayShowPage", decodePlayShowPage},
+    {0x37, "CollectedData", decodeCollectedData},
+    {0x54, "InternalText", decodeTemplateBlocks},
     {0x73, "PlayVoice", decodeBusVoice},
 };
 

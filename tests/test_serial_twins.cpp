@@ -127,6 +127,9 @@ TEST_F(SerialTwins, PlayImageGroupAndCollectionDataOnTheBus) {
   EXPECT_EQ(hex(f[0].raw),
             "FE 98 00 1B 97 35 00 00 00 00 00 00 00 00 05 03 FC 00 05 00 04 02 01 04 03 05 06 07 DA");
   EXPECT_EQ(hex(f[1].raw), "FE 98 00 15 97 37 00 00 00 00 00 00 00 00 05 01 00 33 21 02 31 32 3A");
+  EXPECT_EQ(f[0].name, "PlayImageGroup");
+  EXPECT_EQ(f[1].get("text"), "\"12\"");
+  for (const auto& frame : f) EXPECT_TRUE(frame.checksOk) << frame.error;
 }
 
 // Internal text is the one bus command with the option block and a CRC.
@@ -144,6 +147,8 @@ TEST_F(SerialTwins, InternalTextCarriesOptionBlockAndCrc) {
   EXPECT_TRUE(f.checksOk) << f.error;
   EXPECT_EQ(f.get("options"), "01 01 01");
   EXPECT_EQ(f.get("crc"), "ok");
+  EXPECT_EQ(f.get("contentType"), "7");
+  EXPECT_EQ(f.get("text"), "\"AB\"");
 }
 
 // A text that still fits a network frame but not the longer bus frame with
