@@ -3,9 +3,14 @@
 #ifndef VEXA_SIM_RENDER_H
 #define VEXA_SIM_RENDER_H
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "VexaSim.h"
@@ -36,6 +41,28 @@ struct RgbImage {
 };
 
 bool writePng(const std::string& path, const RgbImage& image);
+
+// Runs jobs one after another on a thread of its own, so that drawing and
+// writing pictures never delays the emulator's replies. At most `limit` jobs
+// wait; post() drops a job beyond that and says so. The destructor runs the
+// jobs still waiting, then stops the thread.
+class BackgroundJobs {
+ public:
+  explicit BackgroundJobs(size_t limit = 256);
+  ~BackgroundJobs();
+  BackgroundJobs(const BackgroundJobs&) = delete;
+  BackgroundJobs& operator=(const BackgroundJobs&) = delete;
+  bool post(std::function<void()> job);
+
+ private:
+  void run();
+  size_t limit_;
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::deque<std::function<void()>> jobs_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
 
 // The picture of a page-set descriptor (command 0x22 payload): every page's
 // areas drawn to scale as labelled rectangles, with a legend per page.

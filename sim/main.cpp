@@ -134,17 +134,21 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+  // Files for --out are made on a thread of their own, after the reply has
+  // gone; declared before the emulator so that it outlives the sink.
+  vexasim::BackgroundJobs fileWriter;
   vexasim::Emulator emu(opt);
   if (!outDir.empty() && ::mkdir(outDir.c_str(), 0777) != 0 && errno != EEXIST) {
     std::cerr << "vexa-sim: cannot create " << outDir << ": " << std::strerror(errno) << "\n";
     return 1;
   }
-  emu.setSink([json, outDir, bitmapW, bitmapH](const vexasim::Frame& f) {
+  emu.setSink([json, outDir, bitmapW, bitmapH, &fileWriter](const vexasim::Frame& f) {
     std::string line = json ? f.json() : f.text();
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
-    if (!outDir.empty()) {
+    if (outDir.empty()) return;
+    bool queued = fileWriter.post([f, outDir, bitmapW, bitmapH] {
       std::string error;
       for (const std::string& path : vexasim::writeOutputFiles(f, outDir, &error))
         std::cerr << "vexa-sim wrote " << path << std::endl;
@@ -153,7 +157,8 @@ int main(int argc, char** argv) {
       for (const std::string& path : vexasim::writeBitmapFiles(f, outDir, bitmapW, bitmapH, &note))
         std::cerr << "vexa-sim wrote " << path << std::endl;
       if (!note.empty()) std::cerr << "vexa-sim: " << note << std::endl;
-    }
+    });
+    if (!queued) std::cerr << "vexa-sim: too many pictures waiting; no file for this frame" << std::endl;
   });
 
   std::string error;

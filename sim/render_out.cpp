@@ -82,8 +82,49 @@ int RgbImage::textWidth(const std::string& s, int scale) {
 }
 
 bool writePng(const std::string& path, const RgbImage& image) {
+  // Pictures are written while frames keep arriving: fast beats small.
+  stbi_write_png_compression_level = 4;
   return stbi_write_png(path.c_str(), image.width, image.height, 3, image.pixels.data(),
                         image.width * 3) != 0;
+}
+
+BackgroundJobs::BackgroundJobs(size_t limit) : limit_(limit), thread_([this] { run(); }) {}
+
+BackgroundJobs::~BackgroundJobs() {
+  {
+    std::lock_guard<std::mutex> lk(mu_);
+    stopping_ = true;
+  }
+  cv_.notify_all();
+  thread_.join();
+}
+
+bool BackgroundJobs::post(std::function<void()> job) {
+  {
+    std::lock_guard<std::mutex> lk(mu_);
+    if (jobs_.size() >= limit_) return false;
+    jobs_.push_back(std::move(job));
+  }
+  cv_.notify_all();
+  return true;
+}
+
+void BackgroundJobs::run() {
+  for (;;) {
+    std::function<void()> job;
+    {
+      std::unique_lock<std::mutex> lk(mu_);
+      cv_.wait(lk, [this] { return stopping_ || !jobs_.empty(); });
+      if (jobs_.empty()) return;  // stopping, and nothing left to do
+      job = std::move(jobs_.front());
+      jobs_.pop_front();
+    }
+    try {
+      job();
+    } catch (...) {
+      // A picture that cannot be made must not end the emulator.
+    }
+  }
 }
 
 std::vector<std::string> writeOutputFiles(const Frame& f, const std::string& dir, std::string* error) {
