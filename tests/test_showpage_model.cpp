@@ -77,15 +77,6 @@ TEST_F(ShowPageModel, DemonstrationSequenceBuildsOneDateTimeMaterial) {
   EXPECT_EQ(m.materialId, 2);
   EXPECT_TRUE(m.primaryFlag);
   EXPECT_EQ(m.levelCode, '1');
-  EXPECT_EQ(m.extraByte, 0);
-  // dtField5High/Low are kept as the attribute nibbles.
-  EXPECT_EQ(m.attrHigh, 1);
-  EXPECT_EQ(m.attrLow, 1);
-  EXPECT_EQ(m.dtField4High, 1);
-  EXPECT_EQ(m.dtField4Low, 1);
-  EXPECT_EQ(m.dtField0, 1);
-  EXPECT_EQ(m.dtField1, 3);
-  EXPECT_EQ(m.dtTopBit, 1);
   EXPECT_TRUE(CheckShowPage());
 }
 
@@ -340,14 +331,6 @@ TEST_F(ShowPageModel, NullArgumentsChangeNothing) {
             1);
   EXPECT_EQ(Describe(), withArea);
   EXPECT_NE(before, withArea);
-}
-
-TEST_F(ShowPageModel, TimeTextsAreStoredUnchecked) {
-  char s[] = "not a time", e[] = "";
-  ASSERT_EQ(AddShowPage(4, s, e, -3), 0);
-  EXPECT_EQ(globalMember.showPages[0].startTime, "not a time");
-  EXPECT_EQ(globalMember.showPages[0].endTime, "");
-  EXPECT_EQ(globalMember.showPages[0].pageExtra, -3);
 }
 
 }  // namespace
