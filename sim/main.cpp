@@ -127,7 +127,11 @@ int main(int argc, char** argv) {
     }
   }
 
-  // Signals are taken by sigwait below; every thread inherits the mask.
+  // Signals are taken by sigwait below; every thread inherits the mask. A
+  // shell starts background jobs with SIGINT ignored, which would discard it
+  // before sigwait could see it, so both get their default action back first.
+  signal(SIGINT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
