@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -26,7 +27,17 @@
 #define STBI_ASSERT(x) ((void)0)
 // Larger pictures are refused rather than decoded into hundreds of megabytes.
 #define STBI_MAX_DIMENSIONS 8192
+// On some valid files (a PNG with an empty data chunk) the decoder copies
+// zero bytes from or to a null pointer, which the C library does not allow;
+// its copies go through this function, which skips empty ones.
+namespace {
+inline void* CopyBytes(void* to, const void* from, size_t n) {
+  return n == 0 ? to : std::memcpy(to, from, n);
+}
+}  // namespace
+#define memcpy(to, from, n) CopyBytes(to, from, n)
 #include <stb_image.h>
+#undef memcpy
 
 namespace {
 

@@ -92,6 +92,16 @@ TEST_F(ImageContent, PngScaledByNearestNeighbour) {
   EXPECT_EQ(BitmapOf("q.png", imagefiles::Quadrants(), 2, 8, 1), "F0 0F 00");
 }
 
+TEST_F(ImageContent, PngWithAnEmptyDataChunk) {
+  // An empty IDAT chunk ahead of the real one is allowed and changes nothing.
+  std::vector<uint8_t> file = imagefiles::Quadrants();
+  std::vector<uint8_t> empty;
+  imagefiles::PngChunk(empty, "IDAT", {});
+  ASSERT_EQ(hex(empty), "00 00 00 00 49 44 41 54 35 AF 06 1E");
+  file.insert(file.begin() + 33, empty.begin(), empty.end());  // after the signature and IHDR
+  EXPECT_EQ(BitmapOf("e.png", file, 0, 4, 4), "CC 33");
+}
+
 TEST_F(ImageContent, TransparentPixelsAreDark) {
   // RGBA quadrants whose white corner is fully transparent; a pixel at half
   // opacity is lit, just under it dark.
@@ -120,6 +130,7 @@ TEST_F(ImageContent, UnreadableSourcesGiveNothing) {
       {"empty file", dir.write("e.bmp", {}), 0, 4, 4},
       {"truncated bmp", dir.write("tr.bmp", std::vector<uint8_t>(bmp.begin(), bmp.begin() + 40)), 0, 4, 2},
       {"directory", dir.path(), 0, 4, 4},
+      {"device that never ends", "/dev/zero", 0, 4, 4},
       {"width 0", good, 0, 0, 4},
       {"negative height", good, 0, 4, -1},
       {"too wide", good, 0, 4097, 1},

@@ -47,7 +47,7 @@ std::vector<uint8_t> WhiteOverBlack128() {
 
 GlobalMember::tagPackBuffer Pack(const std::vector<uint8_t>& data, int type, int index, int count) {
   GlobalMember::tagPackBuffer p;
-  std::memcpy(p.chArrData, data.data(), data.size());
+  if (!data.empty()) std::memcpy(p.chArrData, data.data(), data.size());
   p.nDataLen = int(data.size());
   p.nPackType = type;
   p.nMark = 1;

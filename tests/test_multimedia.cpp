@@ -25,7 +25,7 @@ std::string Hex(const CBuffObj::tagBufferInfo& b) {
 
 GlobalMember::tagPackBuffer Pack(const std::vector<uint8_t>& data, int index, int count) {
   GlobalMember::tagPackBuffer p;
-  std::memcpy(p.chArrData, data.data(), data.size());
+  if (!data.empty()) std::memcpy(p.chArrData, data.data(), data.size());
   p.nDataLen = int(data.size());
   p.nPackType = index == 0 ? 0x31 : 0x32;
   p.nMark = 1;
