@@ -34,13 +34,6 @@ GlobalMember::tagPackBuffer Pack(const std::vector<uint8_t>& data, int index, in
   return p;
 }
 
-TEST(MultimediaFrame, WideFormCarriesPositionAndSize) {
-  CBuffObj o;
-  EXPECT_EQ(Hex(o.MultimediaBuffer(Pack(bytesOf("41 42"), 1, 3), 0x78, 2, 2, 3, 12, 4, 1, 9)),
-            "FE 5C 4B 89 23 00 00 00 78 19 32 5E 00 10 00 00 00"
-            " 02 00 03 00 0C 00 04 00 00 00 03 00 01 00 41 42 FF FF");
-}
-
 TEST(MultimediaFrame, NarrowFormKeepsItsLengthFields) {
   CBuffObj o;
   // 29 bytes, whose length fields read 30 and 11.
@@ -55,16 +48,6 @@ TEST(MultimediaFrame, NarrowFormKeepsItsLengthFields) {
               std::string("FE 5C 4B 89 1E 00 00 00 6C 19 32 5E 00 0B 00 00 00 ") + c.flagAndValue +
                   " 00 00 01 00 00 00 41 42 FF FF");
   }
-}
-
-TEST(MultimediaFrame, FullChunkFitsOneDatagram) {
-  CBuffObj o;
-  CBuffObj::tagBufferInfo f =
-      o.MultimediaBuffer(Pack(std::vector<uint8_t>(960, 0x5A), 0, 1), 0x78, 0, 0, 0, 0, 0, 0, 0);
-  EXPECT_EQ(f.nBufferLen, 993);
-  GlobalMember::tagPackBuffer broken = Pack({}, 0, 1);
-  broken.nDataLen = 5000;
-  EXPECT_EQ(o.MultimediaBuffer(broken, 0x78, 0, 0, 0, 0, 0, 0, 0).nBufferLen, -1);
 }
 
 TEST(PlayImagePayload, Bytes) {
@@ -231,15 +214,6 @@ TEST_F(MultimediaWire, RefusalsSendNothing) {
   ExpectNothingSentBefore();
 }
 
-TEST_F(MultimediaWire, MissingArgumentsLeaveAnOpenGroupAlone) {
-  std::string source = whiteOverBlack;
-  ASSERT_EQ(SendImageGroup_Net(&source[0], &addr[0], 0, 16, 8, 1, 0, 0, 0, 0, 1, true, 1, 2), 0);
-  char* const open = chArrImageBuffer;
-  EXPECT_EQ(SendMultimedia_Net(nullptr, &addr[0], 0, true, 0, 0, 16, 8, 0, 0, 0), 1);
-  EXPECT_EQ(chArrImageBuffer, open);
-  ASSERT_EQ(SendImageGroup_Net(&source[0], &addr[0], 0, 16, 8, 1, 0, 0, 0, 0, 1, true, 2, 2), 0);
-}
-
 TEST_F(MultimediaWire, PlayImageGroupOnTheWire) {
   ASSERT_EQ(PlayImageGroup_Net(&addr[0], 0, 0, 7, 1, 300, 2, 3, 4, 5, false, true), 0);
   ASSERT_TRUE(sim.waitForFrames(1, 2000));
@@ -258,25 +232,6 @@ TEST_F(MultimediaWire, PlayImageGroupOnTheWire) {
 
 // ---------------------------------------------------------------------------
 // Pictures of received bitmaps.
-
-TEST(BitmapPicture, PlanesGiveThePixelColours) {
-  vexasim::Bitmap b;
-  b.command = 0x78;
-  b.width = 8;
-  b.height = 2;
-  b.colourMode = 1;
-  b.bytes = bytesOf("F0 0F FF 00");  // red: left half of row 0, right half of row 1; green: row 0
-  vexasim::RgbImage image = vexasim::drawBitmap(b, 0, 0, 0, nullptr);
-  ASSERT_EQ(image.width, 8);
-  ASSERT_EQ(image.height, 2);
-  auto pixel = [&](int x, int y) {
-    return hex({image.pixels.begin() + (y * 8 + x) * 3, image.pixels.begin() + (y * 8 + x) * 3 + 3});
-  };
-  EXPECT_EQ(pixel(0, 0), "FF FF 00");
-  EXPECT_EQ(pixel(4, 0), "00 FF 00");
-  EXPECT_EQ(pixel(0, 1), "00 00 00");
-  EXPECT_EQ(pixel(7, 1), "FF 00 00");
-}
 
 TEST(BitmapPicture, SizeFromTheOptionOrAStrip) {
   vexasim::Bitmap b;
