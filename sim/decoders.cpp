@@ -24,6 +24,8 @@ void decodeBarParams(const uint8_t* p, size_t n, Frame& out);
 void decodeBarContent(const uint8_t* p, size_t n, Frame& out);
 // decode_template.cpp
 void decodeTemplateBlocks(const uint8_t* p, size_t n, Frame& out);
+// decode_pageset.cpp
+void decodePageSet(const uint8_t* p, size_t n, Frame& out);
 // decode_text.cpp
 void decodeCoordinateText(const uint8_t* p, size_t n, Frame& out);
 void decodeCollectedData(const uint8_t* p, size_t n, Frame& out);
@@ -31,8 +33,6 @@ void decodeCollectedData(const uint8_t* p, size_t n, Frame& out);
 void decodeClock(const uint8_t* p, size_t n, Frame& out);
 void decodeLineUp(const uint8_t* p, size_t n, Frame& out);
 void decodeVoice(const uint8_t* p, size_t n, Frame& out);
-// decode_pageset.cpp
-void decodePageSet(const uint8_t* p, size_t n, Frame& out);
 // decode_image.cpp
 void decodePlayImage(const uint8_t* p, size_t n, Frame& out);
 void decodeMultimedia(const uint8_t* p, size_t n, Frame& out);

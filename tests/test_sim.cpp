@@ -69,7 +69,8 @@ std::vector<uint8_t> netFrame(uint8_t code, const std::vector<uint8_t>& payload)
   std::vector<uint8_t> f = {0xFE, 0x5C, 0x4B, 0x89, uint8_t(total), uint8_t(total >> 8), uint8_t(total >> 16),
                             uint8_t(total >> 24), code, 0, 0, 0, 0, uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16),
                             uint8_t(n >> 24)};
-  f.insert(f.end(), payload.begin(), payload.end());
+  f.reserve(f.size() + payload.size() + 2);
+  for (uint8_t b : payload) f.push_back(b);
   f.push_back(0xFF);
   f.push_back(0xFF);
   return f;
