@@ -9,20 +9,11 @@
 
 #include "SKYREL.h"
 #include "SerialLine.h"
-#include "SimFixture.h"
+#include "TestBytes.h"
 #include "core/CBuffObj.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using vexasim::bytesOf;
-using vexasim::hex;
-
-Bytes BytesOf(const CBuffObj::tagBufferInfo& r) {
-  if (r.nBufferLen <= 0) return {};
-  const uint8_t* p = reinterpret_cast<const uint8_t*>(r.chArrBuffer);
-  return Bytes(p, p + r.nBufferLen);
-}
 
 // The content frame's arguments, defaulting to those of the 39-byte example.
 struct Content {

@@ -6,36 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "TestBytes.h"
 #include "core/BufferWriter.h"
 #include "core/CBuffObj.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-Bytes BytesOf(const CBuffObj::tagBufferInfo& r) {
-  if (r.nBufferLen <= 0) return {};
-  const uint8_t* p = reinterpret_cast<const uint8_t*>(r.chArrBuffer);
-  return Bytes(p, p + r.nBufferLen);
-}
-
-CBuffObj::tagBufferInfo Payload(const Bytes& b) {
-  CBuffObj::tagBufferInfo r = EmptyBuffer();
-  for (size_t i = 0; i < b.size(); ++i) r.chArrBuffer[i] = static_cast<char>(b[i]);
-  r.nBufferLen = static_cast<int32_t>(b.size());
-  return r;
-}
 
 // A payload of n bytes counting 0, 1, 2, ... (mod 256).
 Bytes Counting(size_t n) {
   Bytes b(n);
   for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(i);
   return b;
-}
-
-std::string TextOf(const CBuffObj::tagBufferInfo& r) {
-  if (r.nBufferLen <= 0) return {};
-  return std::string(r.chArrBuffer, static_cast<size_t>(r.nBufferLen));
 }
 
 // ---------------------------------------------------------------------------
@@ -53,7 +34,7 @@ class FrameExamples : public ::testing::TestWithParam<FrameExample> {};
 TEST_P(FrameExamples, WrapsThePayloadExactly) {
   const FrameExample& e = GetParam();
   CBuffObj obj;
-  CBuffObj::tagBufferInfo f = obj.CompletePacketBuffer(Payload(e.payload), e.command, e.subCode);
+  CBuffObj::tagBufferInfo f = obj.CompletePacketBuffer(Record(e.payload), e.command, e.subCode);
   EXPECT_EQ(BytesOf(f), e.frame);
   EXPECT_EQ(f.nBufferLen, static_cast<int32_t>(e.frame.size()));
 }
@@ -99,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FrameLength, FieldsAreLittleEndianAndPayloadIsCopiedUnchanged) {
   CBuffObj obj;
   const Bytes payload = Counting(300);
-  CBuffObj::tagBufferInfo f = obj.CompletePacketBuffer(Payload(payload), 0x31, 0);
+  CBuffObj::tagBufferInfo f = obj.CompletePacketBuffer(Record(payload), 0x31, 0);
   ASSERT_EQ(f.nBufferLen, 319);
   const Bytes b = BytesOf(f);
   EXPECT_EQ(Bytes(b.begin() + 4, b.begin() + 8), (Bytes{0x3F, 0x01, 0x00, 0x00}));
@@ -112,7 +93,7 @@ TEST(FrameLength, FieldsAreLittleEndianAndPayloadIsCopiedUnchanged) {
 TEST(FrameLength, LargestPayloadFillsTheRecordExactly) {
   CBuffObj obj;
   const Bytes payload = Counting(2981);
-  CBuffObj::tagBufferInfo f = obj.CompletePacketBuffer(Payload(payload), 0x31, 0);
+  CBuffObj::tagBufferInfo f = obj.CompletePacketBuffer(Record(payload), 0x31, 0);
   ASSERT_EQ(f.nBufferLen, 3000);
   const Bytes b = BytesOf(f);
   // 3000 = 0x0BB8, 2981 = 0x0BA5.
@@ -126,7 +107,7 @@ TEST(FrameLength, LargestPayloadFillsTheRecordExactly) {
 TEST(FrameLength, PayloadTooLargeForOneFrameGivesInvalidFrame) {
   CBuffObj obj;
   for (int n : {2982, 3000}) {
-    CBuffObj::tagBufferInfo f = obj.CompletePacketBuffer(Payload(Counting(n)), 0x31, 0);
+    CBuffObj::tagBufferInfo f = obj.CompletePacketBuffer(Record(Counting(n)), 0x31, 0);
     EXPECT_EQ(f.nBufferLen, -1) << n;
     EXPECT_FALSE(IsValid(f)) << n;
   }
@@ -163,7 +144,7 @@ TEST(BufferWriter, IntegersKeepTheirLowBitsInTheirByteOrder) {
 }
 
 TEST(BufferWriter, TextRecordAndPatch) {
-  CBuffObj::tagBufferInfo inner = Payload({0x10, 0x20});
+  CBuffObj::tagBufferInfo inner = Record({0x10, 0x20});
   BufferWriter w;
   w.text("ab").text(std::string("c")).text(static_cast<const char*>(nullptr)).record(inner);
   w.patch(1, 0x142);  // low byte 0x42 replaces 'b'

@@ -12,12 +12,9 @@
 #include "ImageFiles.h"
 #include "SKYREL.h"
 #include "SimFixture.h"
+#include "TestBytes.h"
 #include "core/CBuffObj.h"
 #include "model/GlobalMember.h"
-
-using vexasim::bytesOf;
-using vexasim::bytesOfText;
-using vexasim::hex;
 
 namespace {
 
@@ -27,10 +24,6 @@ std::vector<uint8_t> Repeat(const std::string& hexBytes, int times) {
   return out;
 }
 
-std::vector<uint8_t> Join(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 const std::string kFF8 = "FF FF FF FF FF FF FF FF ";
 const std::string k008 = "00 00 00 00 00 00 00 00 ";
@@ -43,22 +36,6 @@ std::vector<uint8_t> QuadrantsRed128() {
 // Red plane of white-over-black at 128 x 128: the upper half lit.
 std::vector<uint8_t> WhiteOverBlack128() {
   return Join(Repeat(kFF8 + kFF8, 64), Repeat(k008 + k008, 64));
-}
-
-GlobalMember::tagPackBuffer Pack(const std::vector<uint8_t>& data, int type, int index, int count) {
-  GlobalMember::tagPackBuffer p;
-  if (!data.empty()) std::memcpy(p.chArrData, data.data(), data.size());
-  p.nDataLen = int(data.size());
-  p.nPackType = type;
-  p.nMark = 1;
-  p.nPackIndex = index;
-  p.nPackCount = count;
-  return p;
-}
-
-std::string Hex(const CBuffObj::tagBufferInfo& b) {
-  if (b.nBufferLen < 0) return "invalid";
-  return hex(std::vector<uint8_t>(b.chArrBuffer, b.chArrBuffer + b.nBufferLen));
 }
 
 TEST(ImageGroupBlock, OneChunkGroup) {

@@ -10,29 +10,17 @@
 #include "ImageFiles.h"
 #include "SKYREL.h"
 #include "SimFixture.h"
+#include "TestBytes.h"
 #include "core/CBuffObj.h"
 #include "model/GlobalMember.h"
 
-using vexasim::bytesOf;
-using vexasim::hex;
-
 namespace {
 
-std::string Hex(const CBuffObj::tagBufferInfo& b) {
-  if (b.nBufferLen < 0) return "invalid";
-  return hex(std::vector<uint8_t>(b.chArrBuffer, b.chArrBuffer + b.nBufferLen));
+// A pack whose type follows from its index: 31 for the first, 32 after.
+GlobalMember::tagPackBuffer Pack(const Bytes& data, int index, int count) {
+  return ::Pack(data, index == 0 ? 0x31 : 0x32, index, count);
 }
 
-GlobalMember::tagPackBuffer Pack(const std::vector<uint8_t>& data, int index, int count) {
-  GlobalMember::tagPackBuffer p;
-  if (!data.empty()) std::memcpy(p.chArrData, data.data(), data.size());
-  p.nDataLen = int(data.size());
-  p.nPackType = index == 0 ? 0x31 : 0x32;
-  p.nMark = 1;
-  p.nPackIndex = index;
-  p.nPackCount = count;
-  return p;
-}
 
 TEST(MultimediaFrame, NarrowFormKeepsItsLengthFields) {
   CBuffObj o;

@@ -9,21 +9,13 @@
 
 #include "SKYREL.h"
 #include "SimFixture.h"
+#include "TestBytes.h"
 #include "VexaSim.h"
 #include "api/EntryPoint.h"
 #include "core/CBuffObj.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using vexasim::bytesOf;
-using vexasim::hex;
-
-Bytes BytesOf(const CBuffObj::tagBufferInfo& r) {
-  if (r.nBufferLen <= 0) return {};
-  const uint8_t* p = reinterpret_cast<const uint8_t*>(r.chArrBuffer);
-  return Bytes(p, p + r.nBufferLen);
-}
 
 // Eight relay slots of FF 00 with slot `relay` (1..8) replaced by code, ~code.
 std::string RelaySlots(int relay, const char* slot) {

@@ -7,28 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "SimFixture.h"
+#include "TestBytes.h"
 #include "core/CBuffObj.h"
 #include "core/Crc16Tables.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using vexasim::bytesOf;
-using vexasim::hex;
-
-Bytes BytesOf(const CBuffObj::tagBufferInfo& r) {
-  if (r.nBufferLen <= 0) return {};
-  const uint8_t* p = reinterpret_cast<const uint8_t*>(r.chArrBuffer);
-  return Bytes(p, p + r.nBufferLen);
-}
-
-CBuffObj::tagBufferInfo Record(const Bytes& bytes) {
-  CBuffObj::tagBufferInfo r = EmptyBuffer();
-  if (!bytes.empty()) std::memcpy(r.chArrBuffer, bytes.data(), bytes.size());
-  r.nBufferLen = static_cast<int32_t>(bytes.size());
-  return r;
-}
 
 CBuffObj::tagBufferInfo Filled(size_t n) {
   CBuffObj::tagBufferInfo r = EmptyBuffer();

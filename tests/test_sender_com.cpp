@@ -17,6 +17,7 @@
 
 #include "SKYREL.h"
 #include "SimFixture.h"
+#include "TestBytes.h"
 #include "VexaSim.h"
 #include "core/CBuffObj.h"
 #include "transport/CSerialPort.h"
@@ -24,16 +25,6 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using vexasim::bytesOf;
-using vexasim::hex;
-
-CBuffObj::tagBufferInfo Record(const Bytes& b) {
-  CBuffObj::tagBufferInfo r = EmptyBuffer();
-  std::memcpy(r.chArrBuffer, b.data(), b.size());
-  r.nBufferLen = static_cast<int32_t>(b.size());
-  return r;
-}
 
 const Bytes kStartPlay = bytesOf("FE 5C 4B 89 13 00 00 00 51 00 00 00 00 00 00 00 00 FF FF");
 const Bytes kPage3 = bytesOf("FE 5C 4B 89 15 00 00 00 66 00 00 00 00 02 00 00 00 03 FC FF FF");

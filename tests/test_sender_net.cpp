@@ -19,6 +19,7 @@
 
 #include "SKYREL.h"
 #include "SimFixture.h"
+#include "TestBytes.h"
 #include "VexaSim.h"
 #include "core/CBuffObj.h"
 #include "model/GlobalMember.h"
@@ -26,27 +27,13 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
-using vexasim::bytesOf;
-using vexasim::hex;
 
 long MsSince(Clock::time_point t) {
   return static_cast<long>(
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
 }
 
-CBuffObj::tagBufferInfo Record(const Bytes& b) {
-  CBuffObj::tagBufferInfo r = EmptyBuffer();
-  std::memcpy(r.chArrBuffer, b.data(), b.size());
-  r.nBufferLen = static_cast<int32_t>(b.size());
-  return r;
-}
-
-Bytes BytesOf(const CBuffObj::tagBufferInfo& r) {
-  const uint8_t* p = reinterpret_cast<const uint8_t*>(r.chArrBuffer);
-  return Bytes(p, p + r.nBufferLen);
-}
 
 // A network frame of `total` bytes (command 0x31) whose payload counts up.
 CBuffObj::tagBufferInfo FrameOfSize(int total) {

@@ -1,21 +1,21 @@
 // The template block around text-like contents: both header shapes, the
 // fields that vary, the material number's nine characters, the size limit,
 // and the emulator's reading of a run of blocks.
+#include <gtest/gtest.h>
+
 #include <climits>
 #include <cstring>
 
-#include "ContentWire.h"
+#include "TestBytes.h"
+#include "VexaSim.h"
+
 
 namespace {
 
 const std::string kHead = Hx("010101991231");
 
-CBuffObj::tagBufferInfo Content(const std::string& text) {
-  CBuffObj::tagBufferInfo c = EmptyBuffer();
-  std::memcpy(c.chArrBuffer, text.data(), text.size());
-  c.nBufferLen = static_cast<int32_t>(text.size());
-  return c;
-}
+CBuffObj::tagBufferInfo Content(const std::string& text) { return Record(bytesOfText(text)); }
+
 
 TEST(TemplateBlock, ShortShapeWithEmptyContent) {
   CBuffObj o;

@@ -9,32 +9,15 @@
 
 #include "SKYREL.h"
 #include "SimFixture.h"
+#include "TestBytes.h"
 #include "VexaSim.h"
 #include "core/CBuffObj.h"
 #include "model/GlobalMember.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using Material = GlobalMember::tagMaterial;
-using vexasim::bytesOf;
-using vexasim::bytesOfText;
 
-Bytes BytesOf(const CBuffObj::tagBufferInfo& r) {
-  if (r.nBufferLen <= 0) return {};
-  const uint8_t* p = reinterpret_cast<const uint8_t*>(r.chArrBuffer);
-  return Bytes(p, p + r.nBufferLen);
-}
-
-std::string TextOf(const CBuffObj::tagBufferInfo& r) {
-  return r.nBufferLen <= 0 ? std::string() : std::string(r.chArrBuffer, size_t(r.nBufferLen));
-}
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
 
 Material LineUpMaterial() {
   Material m;

@@ -11,21 +11,14 @@
 
 #include "SKYREL.h"
 #include "SimFixture.h"
+#include "TestBytes.h"
 #include "VexaSim.h"
 #include "model/GlobalMember.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using vexasim::bytesOf;
-using vexasim::bytesOfText;
 using vexasim::Frame;
 
-Bytes Join(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
 
 std::string Describe() {
   std::ostringstream s;
