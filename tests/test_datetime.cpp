@@ -1,6 +1,6 @@
 // Date-time display content and payload, the date-time text and the clock
 // record at a fixed moment, and both entry points on the wire.
-#include "ContentWire.h"
+#include "EmulatorTest.h"
 #include "core/Clock.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Bitmaps.h"
+#include "EmulatorTest.h"
 #include "ImageFiles.h"
 #include "SKYREL.h"
 #include "SimFixture.h"
@@ -77,19 +78,17 @@ TEST(ImageGroupBlock, MaterialNumberAndModeCharacters) {
 // ---------------------------------------------------------------------------
 // Groups sent to the emulator.
 
-class ImageGroupWire : public ::testing::Test {
+class ImageGroupWire : public EmulatorTest {
  protected:
-  std::string addr = vexasim::TestAddress();
-  vexasim::Emulator sim{vexasim::TestOptions()};
+  // This suite's names for the suite's emulator and address.
+  vexasim::Emulator& sim = *sim_;
+  std::string& addr = address_;
   imagefiles::ScratchDir dir;
   std::string quadrants, whiteOverBlack;
 
   void SetUp() override {
-    BindNetworkCard(&addr[0], 0);
+    EmulatorTest::SetUp();
     SetReceiveTimeOut(500);
-    SetReSendTimes(0);
-    std::string error;
-    ASSERT_TRUE(sim.start(&error)) << error;
     quadrants = dir.write("q.png", imagefiles::Quadrants());
     whiteOverBlack = dir.write("wb.png", imagefiles::WhiteOverBlack());
   }
@@ -97,6 +96,7 @@ class ImageGroupWire : public ::testing::Test {
     // No test may leave a group open.
     EXPECT_EQ(chArrImageBuffer, nullptr);
     EXPECT_EQ(g_nArrIndex, 0);
+    EmulatorTest::TearDown();
   }
 
   int Send(std::string source, int width, int height, int mode, int index, int count,
@@ -109,12 +109,9 @@ class ImageGroupWire : public ::testing::Test {
   // whatever came before it sent nothing.
   void ExpectNothingSentBefore() {
     ASSERT_EQ(PlayImageGroup_Net(&addr[0], 0, 0, 1, 0, 0, 0, 0, 0, 0, true, false), 0);
-    ASSERT_TRUE(sim.waitForFrames(1, 2000));
-    std::vector<vexasim::Frame> frames = sim.frames();
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0].command, 0x67);
-    sim.clear();
+    ExpectOnlyFrameWithCommand(0x67);
   }
+
 };
 
 TEST_F(ImageGroupWire, ThreeImagesInExactlyThreeChunks) {

@@ -1,6 +1,6 @@
 // The line-up record with its nibble check, and the last-page cut of
 // SendLineUp2_Net as the controller receives it.
-#include "ContentWire.h"
+#include "EmulatorTest.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Bitmaps.h"
+#include "EmulatorTest.h"
 #include "ImageFiles.h"
 #include "SKYREL.h"
 #include "SimFixture.h"
@@ -60,22 +61,23 @@ TEST(PlayImagePayload, Bytes) {
 
 // ---------------------------------------------------------------------------
 
-class MultimediaWire : public ::testing::Test {
+class MultimediaWire : public EmulatorTest {
  protected:
-  std::string addr = vexasim::TestAddress();
-  vexasim::Emulator sim{vexasim::TestOptions()};
+  // This suite's names for the suite's emulator and address.
+  vexasim::Emulator& sim = *sim_;
+  std::string& addr = address_;
   imagefiles::ScratchDir dir;
   std::string whiteOverBlack;
 
   void SetUp() override {
-    BindNetworkCard(&addr[0], 0);
+    EmulatorTest::SetUp();
     SetReceiveTimeOut(500);
-    SetReSendTimes(0);
-    std::string error;
-    ASSERT_TRUE(sim.start(&error)) << error;
     whiteOverBlack = dir.write("wb.png", imagefiles::WhiteOverBlack());
   }
-  void TearDown() override { EXPECT_EQ(chArrImageBuffer, nullptr); }
+  void TearDown() override {
+    EXPECT_EQ(chArrImageBuffer, nullptr);
+    EmulatorTest::TearDown();
+  }
 
   int Upload(std::string source, bool wide, int horizontal, int vertical, int width, int height,
              int mode, int flag = 0, int value = 0) {
@@ -85,12 +87,9 @@ class MultimediaWire : public ::testing::Test {
 
   void ExpectNothingSentBefore() {
     ASSERT_EQ(PlayImageGroup_Net(&addr[0], 0, 1, 2, 0, 0, 0, 0, 0, 0, true, false), 0);
-    ASSERT_TRUE(sim.waitForFrames(1, 2000));
-    std::vector<vexasim::Frame> frames = sim.frames();
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0].command, 0x67);
-    sim.clear();
+    ExpectOnlyFrameWithCommand(0x67);
   }
+
 };
 
 std::vector<uint8_t> Repeat(uint8_t b, size_t n) { return std::vector<uint8_t>(n, b); }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "EmulatorTest.h"
 #include "SKYREL.h"
 #include "SimFixture.h"
 #include "TestBytes.h"
@@ -77,51 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---------------------------------------------------------------------------
 // The entry points against the emulator, in datagram mode.
-class PlayControlNet : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    sim_ = new vexasim::Emulator(vexasim::TestOptions());
-    std::string error;
-    ASSERT_TRUE(sim_->start(&error)) << error;
-  }
-  static void TearDownTestSuite() {
-    delete sim_;
-    sim_ = nullptr;
-  }
-  void SetUp() override {
-    ASSERT_NE(sim_, nullptr);
-    sendTimeOut_ = g_send_time_out;
-    receiveTimeOut_ = g_receive_time_out;
-    sendTimes_ = g_send_times;
-    cardIp_ = g_network_card_ip;
-    cardPort_ = g_network_card_port;
-    // A generous wait for the reply, and a system-chosen local port on this
-    // suite's own address.
-    SetReceiveTimeOut(1000);
-    g_send_times = 1;
-    BindNetworkCard(&address_[0], 0);
-    sim_->setReplyMode(vexasim::ReplyMode::Accept);
-    sim_->setReplyOverride(nullptr);
-    sim_->clear();
-  }
-  void TearDown() override {
-    g_send_time_out = sendTimeOut_;
-    g_receive_time_out = receiveTimeOut_;
-    g_send_times = sendTimes_;
-    BindNetworkCard(&cardIp_[0], cardPort_);
-  }
+class PlayControlNet : public EmulatorTest {};
 
-  char* ip() { return &address_[0]; }
-
-  static vexasim::Emulator* sim_;
-  std::string address_ = vexasim::TestAddress();
-
- private:
-  int sendTimeOut_ = 0, receiveTimeOut_ = 0, sendTimes_ = 0, cardPort_ = 0;
-  std::string cardIp_;
-};
-
-vexasim::Emulator* PlayControlNet::sim_ = nullptr;
 
 struct EntryCase {
   const char* name;

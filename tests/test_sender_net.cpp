@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "EmulatorTest.h"
 #include "SKYREL.h"
 #include "SimFixture.h"
 #include "TestBytes.h"
@@ -57,43 +58,8 @@ Bytes Reply(uint8_t code, uint8_t status) {
 }
 
 // ---------------------------------------------------------------------------
-class SenderNet : public ::testing::Test {
+class SenderNet : public EmulatorTest {
  protected:
-  static void SetUpTestSuite() {
-    sim_ = new vexasim::Emulator(vexasim::TestOptions());
-    std::string error;
-    ASSERT_TRUE(sim_->start(&error)) << error;
-  }
-  static void TearDownTestSuite() {
-    delete sim_;
-    sim_ = nullptr;
-  }
-
-  void SetUp() override {
-    ASSERT_NE(sim_, nullptr);
-    sendTimeOut_ = g_send_time_out;
-    receiveTimeOut_ = g_receive_time_out;
-    sendTimes_ = g_send_times;
-    cardIp_ = g_network_card_ip;
-    cardPort_ = g_network_card_port;
-    SetReceiveTimeOut(1000);
-    g_send_times = 1;
-    BindNetworkCard(ip(), 0);
-    sim_->setReplyMode(vexasim::ReplyMode::Accept);
-    sim_->setReplyOverride(nullptr);
-    sim_->clear();
-  }
-
-  void TearDown() override {
-    sim_->setReplyOverride(nullptr);
-    g_send_time_out = sendTimeOut_;
-    g_receive_time_out = receiveTimeOut_;
-    g_send_times = sendTimes_;
-    BindNetworkCard(&cardIp_[0], cardPort_);
-  }
-
-  char* ip() { return &address_[0]; }
-
   // Answers the k-th frame received with replies[k] (the last one for all
   // later frames); an empty reply is silence.
   void ReplyInTurn(std::vector<Bytes> replies) {
@@ -110,16 +76,8 @@ class SenderNet : public ::testing::Test {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     return sim_->frames().size();
   }
-
-  static vexasim::Emulator* sim_;
-  std::string address_ = vexasim::TestAddress();
-
- private:
-  int sendTimeOut_ = 0, receiveTimeOut_ = 0, sendTimes_ = 0, cardPort_ = 0;
-  std::string cardIp_;
 };
 
-vexasim::Emulator* SenderNet::sim_ = nullptr;
 
 // ---------------------------------------------------------------------------
 // Datagram mode.

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <functional>
 
-#include "ContentWire.h"
+#include "EmulatorTest.h"
 #include "SerialLine.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "EmulatorTest.h"
 #include "SKYREL.h"
 #include "SimFixture.h"
 #include "TestBytes.h"
@@ -47,34 +48,16 @@ bool EndsWithLastMark(const Frame& f) {
   return p.size() >= 3 && p[p.size() - 3] == '-' && p[p.size() - 2] == '1' && p[p.size() - 1] == ',';
 }
 
-class Upload : public ::testing::Test {
+class Upload : public EmulatorTest {
  protected:
-  static void SetUpTestSuite() {
-    sim_ = new vexasim::Emulator(vexasim::TestOptions());
-    std::string error;
-    ASSERT_TRUE(sim_->start(&error)) << error;
-  }
-  static void TearDownTestSuite() {
-    delete sim_;
-    sim_ = nullptr;
-  }
   void SetUp() override {
-    ASSERT_NE(sim_, nullptr);
-    address_ = vexasim::TestAddress();
-    BindNetworkCard(ip(), 0);
-    SetReceiveTimeOut(1000);
-    SetReSendTimes(0);
-    sim_->setReplyMode(vexasim::ReplyMode::Accept);
-    sim_->setReplyOverride(nullptr);
-    sim_->clear();
+    EmulatorTest::SetUp();
     globalMember.showPages.clear();
   }
   void TearDown() override {
-    sim_->setReplyOverride(nullptr);
     globalMember.showPages.clear();
+    EmulatorTest::TearDown();
   }
-
-  char* ip() { return &address_[0]; }
 
   std::vector<Frame> Received(size_t atLeast) {
     sim_->waitForFrames(atLeast, 3000);
@@ -105,12 +88,8 @@ class Upload : public ::testing::Test {
     char s[] = "06:00", e[] = "22:00";
     ASSERT_EQ(AddShowPage(pageNo, s, e, 0), 0);
   }
-
-  static vexasim::Emulator* sim_;
-  std::string address_;
 };
 
-vexasim::Emulator* Upload::sim_ = nullptr;
 
 const char kTail[] = "1000000000#01#10;";
 

@@ -1,6 +1,6 @@
 // The voice record with each tag combination, its length field and closing
 // zeros, and both entry points on the wire with their sub-code.
-#include "ContentWire.h"
+#include "EmulatorTest.h"
 
 namespace {
 
