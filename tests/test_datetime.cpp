@@ -1,25 +1,14 @@
 // Date-time display content and payload, the date-time text and the clock
 // record at a fixed moment, and both entry points on the wire.
 #include "EmulatorTest.h"
+#include "TestClock.h"
 #include "core/Clock.h"
 
 namespace {
 
-// 2026-12-06 22:25:05, a Sunday.
-std::tm FixedMoment() {
-  std::tm t{};
-  t.tm_year = 126;
-  t.tm_mon = 11;
-  t.tm_mday = 6;
-  t.tm_hour = 22;
-  t.tm_min = 25;
-  t.tm_sec = 5;
-  return t;
-}
-
 // A year whose text needs five digits: the date-time text cannot be built.
 std::tm FarFuture() {
-  std::tm t = FixedMoment();
+  std::tm t = Dec6At222505();
   t.tm_year = 12000 - 1900;
   return t;
 }
@@ -28,7 +17,8 @@ class FixedClock : public ContentWire {
  protected:
   void SetUp() override {
     ContentWire::SetUp();
-    SetLocalTimeSource(FixedMoment);
+    SetLocalTimeSource(Dec6At222505);
+
   }
   void TearDown() override {
     SetLocalTimeSource(nullptr);

@@ -23,24 +23,13 @@
 #include <vector>
 
 #include "SKYREL.h"
+#include "TestClock.h"
 #include "core/Clock.h"
 
 namespace {
 
 const std::string kHyphens20 = "--------------------";
 
-std::tm Moment(int y, int mo, int d, int h, int mi, int s) {
-  std::tm t{};
-  t.tm_year = y - 1900;
-  t.tm_mon = mo - 1;
-  t.tm_mday = d;
-  t.tm_hour = h;
-  t.tm_min = mi;
-  t.tm_sec = s;
-  return t;
-}
-
-std::tm Dec6At140307() { return Moment(2026, 12, 6, 14, 3, 7); }
 std::tm Dec7At000001() { return Moment(2026, 12, 7, 0, 0, 1); }
 std::tm Jan2At030405() { return Moment(2027, 1, 2, 3, 4, 5); }
 

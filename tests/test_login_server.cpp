@@ -25,6 +25,7 @@
 #include "LoginDialer.h"
 #include "SKYREL.h"
 #include "SimFixture.h"
+#include "TestClock.h"
 #include "VexaSim.h"
 #include "core/Clock.h"
 #include "model/GlobalMember.h"
@@ -50,18 +51,6 @@ std::string Source(int group, int n) {
   std::string suite = vexasim::TestAddress();
   std::string octet = suite.substr(suite.rfind('.') + 1);
   return "127." + octet + "." + std::to_string(group) + "." + std::to_string(n);
-}
-
-// 6 December 2026, 14:03:07 local time.
-std::tm FixedMoment() {
-  std::tm t{};
-  t.tm_year = 2026 - 1900;
-  t.tm_mon = 11;
-  t.tm_mday = 6;
-  t.tm_hour = 14;
-  t.tm_min = 3;
-  t.tm_sec = 7;
-  return t;
 }
 
 void OpenSuiteServer() {
@@ -126,7 +115,8 @@ class LoginServerTest : public ::testing::Test {
     BindNetworkCard(Ip(vexasim::TestAddress()), 0);
     SetTimeOut(3000, 3000);
     SetReSendTimes(0);
-    SetLocalTimeSource(&FixedMoment);
+    SetLocalTimeSource(&Dec6At140307);
+
     OpenSuiteServer();
   }
   void TearDown() override { SetLocalTimeSource(nullptr); }

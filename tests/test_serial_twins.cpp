@@ -10,6 +10,7 @@
 #include "SKYREL.h"
 #include "SerialLine.h"
 #include "SimFixture.h"
+#include "TestClock.h"
 #include "core/Clock.h"
 
 namespace {
@@ -20,17 +21,6 @@ char kBus5[] = "5";
 char kBus3[] = "3";
 char kBus8[] = "1_2_3_4_5_6_7_8";
 
-// 2026-12-06 22:25:05 local time.
-std::tm FixedMoment() {
-  std::tm t{};
-  t.tm_year = 126;
-  t.tm_mon = 11;
-  t.tm_mday = 6;
-  t.tm_hour = 22;
-  t.tm_min = 25;
-  t.tm_sec = 5;
-  return t;
-}
 
 class SerialTwins : public SerialLineTest {
  protected:
@@ -103,7 +93,8 @@ TEST_F(SerialTwins, RelaysShareBusCode32) {
 
 // The bus frame carries the clock's byte form, the network frame its text.
 TEST_F(SerialTwins, TimeCheckByteFormOnTheBusTextFormInTheNetworkFrame) {
-  SetLocalTimeSource(FixedMoment);
+  SetLocalTimeSource(Dec6At222505);
+
   const int onBus = TimeCheck_Com(kBus5, 2, kPort, 9600);
   const int inNetworkFrame = TimeCheck_Com(kBus5, 1, kPort, 9600);
   SetLocalTimeSource(nullptr);
