@@ -2,7 +2,6 @@
 // calls, its chunks on the wire and put back together by the emulator, the
 // serial path, and every refusal that abandons a group.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -12,8 +11,10 @@
 #include "EmulatorTest.h"
 #include "ImageFiles.h"
 #include "SKYREL.h"
+#include "SerialLine.h"
 #include "SimFixture.h"
 #include "TestBytes.h"
+
 #include "core/CBuffObj.h"
 #include "model/GlobalMember.h"
 
@@ -265,7 +266,7 @@ TEST_F(ImageGroupWire, MissingArgumentsLeaveTheGroupAsItWas) {
 class ImageGroupSerial : public ImageGroupWire {
  protected:
   std::string slave;
-  std::string cwd;
+  ComPortDir ports;
   char noAddress[1] = "";
   char device[2] = "0";
 
@@ -273,18 +274,16 @@ class ImageGroupSerial : public ImageGroupWire {
     ImageGroupWire::SetUp();
     slave = sim.openSerial();
     ASSERT_FALSE(slave.empty());
-    char here[4096];
-    ASSERT_NE(getcwd(here, sizeof here), nullptr);
-    cwd = here;
-    ASSERT_EQ(chdir(dir.path().c_str()), 0);
-    ASSERT_EQ(symlink(slave.c_str(), "COM7"), 0);
+    ASSERT_NO_FATAL_FAILURE(ports.enter());
+    ASSERT_NO_FATAL_FAILURE(ports.link(7, slave));
     SetReceiveTimeOut(200);
   }
   void TearDown() override {
     CloseCom();
-    EXPECT_EQ(chdir(cwd.c_str()), 0);
+    ports.leave();
     ImageGroupWire::TearDown();
   }
+
 
   int SendSerial(std::string source, int protocol, int index, int count) {
     return SendImageGroupBuffer(2, 1, noAddress, protocol, 7, 9600, device, &source[0], 16, 8, 4,

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "SKYREL.h"
+#include "SerialLine.h"
 #include "SimFixture.h"
 #include "TestBytes.h"
 #include "VexaSim.h"
@@ -24,7 +25,6 @@
 #include "transport/Senders.h"
 
 namespace {
-
 
 const Bytes kStartPlay = bytesOf("FE 5C 4B 89 13 00 00 00 51 00 00 00 00 00 00 00 00 FF FF");
 const Bytes kPage3 = bytesOf("FE 5C 4B 89 15 00 00 00 66 00 00 00 00 02 00 00 00 03 FC FF FF");
@@ -36,63 +36,19 @@ Bytes NetReply(uint8_t status) {
   return b;
 }
 
-// A controller on a pseudo-terminal of its own.
-struct Line {
-  std::unique_ptr<vexasim::Emulator> sim;
-  std::string slave;
+// Line a_ is port 3; b_ is opened and linked only where a test needs a
+// second line. Each send waits half of the reply wait after each frame.
+class SenderCom : public ComPortTest {
 
-  bool Open() {
-    vexasim::Options o;
-    o.udp = false;
-    o.tcp = false;
-    sim.reset(new vexasim::Emulator(o));
-    if (!sim->start()) return false;
-    slave = sim->openSerial();
-    return !slave.empty();
-  }
-  // The bytes the controller read, after waiting for n frames.
-  Bytes Received(size_t frames) {
-    sim->waitForFrames(frames, 3000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
-    return sim->serialBytes();
-  }
-};
-
-class SenderCom : public ::testing::Test {
  protected:
   void SetUp() override {
-    receiveTimeOut_ = g_receive_time_out;
-    sendTimes_ = g_send_times;
-    g_receive_time_out = 200;  // each send waits half of it after each frame
-    g_send_times = 1;
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    oldDir_ = cwd;
-    char dirTemplate[] = "/tmp/vexa-net-com-XXXXXX";
-    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-    dir_ = dirTemplate;
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    ASSERT_NO_FATAL_FAILURE(ComPortTest::SetUp());
     ASSERT_TRUE(a_.Open());
     Link(3, a_);
   }
 
-  void TearDown() override {
-    CloseCom();
-    a_.sim.reset();
-    b_.sim.reset();
-    for (const std::string& name : links_) unlink(name.c_str());
-    if (chdir(oldDir_.c_str()) != 0) ADD_FAILURE() << "cannot return to " << oldDir_;
-    rmdir(dir_.c_str());
-    g_receive_time_out = receiveTimeOut_;
-    g_send_times = sendTimes_;
-  }
-
-  void Link(int n, const Line& line) {
-    const std::string name = ComPortName(n);
-    ASSERT_EQ(symlink(line.slave.c_str(), name.c_str()), 0) << name;
-    links_.push_back(name);
-  }
-  void Unlink(int n) { ASSERT_EQ(unlink(ComPortName(n).c_str()), 0); }
+  void Link(int n, const SerialLine& line) { ports_.link(n, line.slave); }
+  void Unlink(int n) { ports_.unlink(n); }
 
   int Send(const std::vector<Bytes>& frames, int port, int baud = 9600) {
     FrameList list;
@@ -101,18 +57,14 @@ class SenderCom : public ::testing::Test {
   }
 
   // Answers every frame with these bytes (empty: silence).
-  void ReplyWith(Line& line, Bytes reply) {
+  void ReplyWith(SerialLine& line, Bytes reply) {
     line.sim->setReplyOverride(
         [reply](const vexasim::Frame&) -> std::optional<Bytes> { return reply; });
   }
 
-  Line a_, b_;
-
- private:
-  std::string oldDir_, dir_;
-  std::vector<std::string> links_;
-  int receiveTimeOut_ = 0, sendTimes_ = 0;
+  SerialLine a_, b_;
 };
+
 
 // ---------------------------------------------------------------------------
 TEST_F(SenderCom, WritesTheFramesExactly) {
