@@ -177,27 +177,19 @@ Frame decodeRs485(const uint8_t* p, size_t n) {
   return f;
 }
 
-Frame decodeVoice485(const uint8_t* p, size_t n) {
+// The RS-485 voice frame and the bar-screen frames: a one-byte address at 1,
+// the code at 5 and the payload from 6 up to the check byte, decoded by the
+// table's entry for the code.
+template <size_t N>
+Frame decodeShortSerial(const uint8_t* p, size_t n, const char* kind, const NetDecoder (&table)[N]) {
   Frame f;
-  f.kind = "voice485";
+  f.kind = kind;
   f.raw.assign(p, p + n);
   f.command = p[5];
   checkSerialTail(p, n, f);
   detail::addNumber(f, "address", p[1]);
   f.payload.assign(p + 6, p + n - 1);
-  decodePayload(kSerialDecoders, f.command, f);
-  return f;
-}
-
-Frame decodeBar(const uint8_t* p, size_t n) {
-  Frame f;
-  f.kind = "bar";
-  f.raw.assign(p, p + n);
-  f.command = p[5];
-  checkSerialTail(p, n, f);
-  detail::addNumber(f, "address", p[1]);
-  f.payload.assign(p + 6, p + n - 1);
-  decodePayload(kBarDecoders, f.command, f);
+  decodePayload(table, f.command, f);
   return f;
 }
 
@@ -250,8 +242,9 @@ Frame decodeSerialFrame(const uint8_t* p, size_t n) {
   switch (serialKind(p, n)) {
     case SerialKind::Network: return decodeNetworkFrame(p, n);
     case SerialKind::Rs485: return decodeRs485(p, n);
-    case SerialKind::Voice: return decodeVoice485(p, n);
-    case SerialKind::Bar: return decodeBar(p, n);
+    case SerialKind::Voice: return decodeShortSerial(p, n, "voice485", kSerialDecoders);
+    case SerialKind::Bar: return decodeShortSerial(p, n, "bar", kBarDecoders);
+
     case SerialKind::None: break;
   }
   return unknownFrame(p, n, "bytes that start no known frame");
