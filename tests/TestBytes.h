@@ -58,6 +58,15 @@ inline Bytes Join(std::initializer_list<Bytes> parts) {
 
 inline Bytes Join(const Bytes& a, const Bytes& b) { return Join({a, b}); }
 
+// A controller's reply in network-frame layout with this code and status byte.
+inline Bytes Reply(uint8_t code, uint8_t status) {
+  Bytes b = bytesOf("FE 5C 4B 89 14 00 00 00 00 00 00 00 00 01 00 00 00 00 FF FF");
+  b[8] = code;
+  b[17] = status;
+  return b;
+}
+
+
 // One pack of an image upload: its data, pack type, index and count.
 inline GlobalMember::tagPackBuffer Pack(const Bytes& data, int type, int index, int count) {
   GlobalMember::tagPackBuffer p;

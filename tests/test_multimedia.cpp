@@ -156,11 +156,6 @@ TEST_F(MultimediaWire, NarrowFormOnTheWire) {
   EXPECT_EQ(bitmaps[0].width, 0);  // the narrow form carries no size
 }
 
-// A reply in network-frame layout with the given command code and status.
-std::vector<uint8_t> Reply(uint8_t code, uint8_t status) {
-  return {0xFE, 0x5C, 0x4B, 0x89, 20, 0, 0, 0, code, 0, 0, 0, 0, 1, 0, 0, 0, status, 0xFF, 0xFF};
-}
-
 TEST_F(MultimediaWire, EveryChunkIsSentAndTheLastAnswerCounts) {
   struct Case {
     uint8_t firstStatus, lastStatus;

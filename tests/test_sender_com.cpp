@@ -29,12 +29,9 @@ namespace {
 const Bytes kStartPlay = bytesOf("FE 5C 4B 89 13 00 00 00 51 00 00 00 00 00 00 00 00 FF FF");
 const Bytes kPage3 = bytesOf("FE 5C 4B 89 15 00 00 00 66 00 00 00 00 02 00 00 00 03 FC FF FF");
 
-// A reply in network-frame layout with this status byte.
-Bytes NetReply(uint8_t status) {
-  Bytes b = bytesOf("FE 5C 4B 89 14 00 00 00 81 00 00 00 00 01 00 00 00 00 FF FF");
-  b[17] = status;
-  return b;
-}
+// A reply in network-frame layout with code 81 and this status byte.
+Bytes NetReply(uint8_t status) { return Reply(0x81, status); }
+
 
 // Line a_ is port 3; b_ is opened and linked only where a test needs a
 // second line. Each send waits half of the reply wait after each frame.

@@ -49,14 +49,6 @@ CBuffObj::tagBufferInfo FrameOfSize(int total) {
 const Bytes kStartPlay = bytesOf("FE 5C 4B 89 13 00 00 00 51 00 00 00 00 00 00 00 00 FF FF");
 const Bytes kStopPlay = bytesOf("FE 5C 4B 89 13 00 00 00 52 00 00 00 00 00 00 00 00 FF FF");
 
-// A reply in network-frame layout with this code and status byte.
-Bytes Reply(uint8_t code, uint8_t status) {
-  Bytes b = bytesOf("FE 5C 4B 89 14 00 00 00 00 00 00 00 00 01 00 00 00 00 FF FF");
-  b[8] = code;
-  b[17] = status;
-  return b;
-}
-
 // ---------------------------------------------------------------------------
 class SenderNet : public EmulatorTest {
  protected:
