@@ -236,6 +236,18 @@ TEST_F(SenderCom, CloseTwiceLeavesAReusedDescriptorAlone) {
   close(other);
 }
 
+TEST_F(SenderCom, OpeningAnOpenPortDoesNotLeakItsDescriptor) {
+  CSerialPort port(ComPortName(3), 9600, 8, 0, 0);
+  ASSERT_TRUE(port.openComm());
+  const int first = port.fd;
+  ASSERT_TRUE(port.openComm());
+  // The first descriptor was released before the reopen, so the reopen got
+  // the same lowest free number back.
+  EXPECT_EQ(port.fd, first);
+  port.closeComm();
+  EXPECT_EQ(fcntl(first, F_GETFD), -1) << "a descriptor of the port is still open";
+}
+
 TEST_F(SenderCom, OpenFailureLeavesNoDescriptor) {
   CSerialPort port("COM-none", 9600, 8, 0, 0);
   EXPECT_FALSE(port.openComm());

@@ -486,6 +486,20 @@ TEST_F(LoginLink, SilentPeerGivesTwoWithinTwiceTheReceiveTimeOut) {
   EXPECT_EQ(hex(ReadFor(p.controller, 100)), hex(kStartPlay) + " " + hex(kStartPlay));
 }
 
+TEST_F(LoginLink, BytesWaitingBeforeTheSendAreNotTakenForTheReply) {
+  // An accepted-looking reply that arrived after an earlier wait ended (or a
+  // late answer to the login greeting) is already on the connection.
+  Pair p = Connect();
+  AddClient(p.library, address_, true);
+  Bytes stale = Reply(0x81, '1');
+  send(p.controller, stale.data(), stale.size(), MSG_NOSIGNAL);
+  usleep(50 * 1000);
+  SetReceiveTimeOut(100);
+  // The controller stays silent this time: nothing answers these frames.
+  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 3), 2);
+  EXPECT_EQ(hex(ReadFor(p.controller, 100)), hex(kStartPlay) + " " + hex(kStartPlay));
+}
+
 TEST_F(LoginLink, PeerThatClosedItsEndDoesNotKillTheProcess) {
   Pair p = Connect();
   AddClient(p.library, address_, true);

@@ -15,6 +15,7 @@ CSerialPort::CSerialPort(const std::string& name, int64_t baud, uint8_t bits, ui
 CSerialPort::~CSerialPort() { closeComm(); }
 
 bool CSerialPort::openComm() {
+  closeComm();  // reopening an open port must not leak its descriptor
   fd = open(portName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
     fd = -1;

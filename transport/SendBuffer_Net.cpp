@@ -64,9 +64,20 @@ long ReceiveBounded(int fd, uint8_t* buf) {
   return recv(fd, buf, kReplySize, MSG_DONTWAIT);
 }
 
+// Bytes already waiting on a login connection (a controller's late answer to
+// the greeting, or a reply that came after an earlier call stopped waiting)
+// answer no frame of this call: discard them so they are not judged as its
+// reply.
+void DiscardPending(int fd) {
+  uint8_t scratch[kReplySize];
+  while (recv(fd, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
+  }
+}
+
 long LoginLinkAttempt(const FrameList& frames, const char* ip, uint8_t* reply) {
   int fd = FindLoginSocket(ip);
   if (fd < 0) return 0;
+  DiscardPending(fd);
   auto sendAll = [&] {
     for (const auto& f : frames) {
       SendWhole(fd, f);
