@@ -159,7 +159,9 @@ VEXA_API int SendLineUp2_Net(char* text, char* ip, int networkMode, int slotNo, 
 // plane (red, then green, then blue), in each plane rows top to bottom and in
 // each row pixels left to right, eight pixels per byte, most significant bit
 // first. A pixel's bit is set when its channel is at least half intensity
-// (128 of 255). The result holds exactly width * height * (m + 1) / 8 bytes;
+// (128 of 255); transparent pixels count as laid over black. Images are read
+// from BMP (1, 4, 8, 24 or 32 bits per pixel) and PNG files and scaled to
+// width x height by nearest neighbour. The result holds exactly width * height * (m + 1) / 8 bytes;
 // it stays valid until the next call from the same thread and must not be
 // released by the caller. An image that cannot be read gives a null pointer
 // and length 0.
