@@ -33,14 +33,6 @@ constexpr size_t kLengthAt = 2;       // big-endian length field
 constexpr size_t kPageCountAt = 15;   // big-endian page count
 constexpr long kLongestPrefix = 3;    // one circled number
 
-// Appends the XOR of bytes 1 .. end of what was written.
-CBuffObj::tagBufferInfo FinishWithXor(BufferWriter& w) {
-  uint8_t check = 0;
-  for (size_t i = 1; i < w.pos(); ++i) check ^= w.data()[i];
-  w.u8(check);
-  return w.finish();
-}
-
 }  // namespace
 
 CBuffObj::tagBufferInfo CBuffObj::BarScreenParamBuffer(int byte13, int byte6, int byte7,
@@ -52,7 +44,7 @@ CBuffObj::tagBufferInfo CBuffObj::BarScreenParamBuffer(int byte13, int byte6, in
   w.u8(byte6).u8(byte7).u8(twoWay + 1).u8(value0to7);
   w.u8(0x00).u8(0x00).u8(0x55).u8(byte13).u8(flag ? 0x00 : 0x55);
   w.u8(0x00).u8(0x00).u8(0x00);
-  return FinishWithXor(w);
+  return XORCheck(w.finish());
 }
 
 // Pages: the text is cut into pages of W = 2 x pageWidth - prefixLength text
@@ -132,5 +124,5 @@ CBuffObj::tagBufferInfo CBuffObj::BarScreenContentBuffer(
   w.patch(kLengthAt + 1, static_cast<long>(frameLength - 2));
   w.patch(kPageCountAt, static_cast<long>(pages >> 8));
   w.patch(kPageCountAt + 1, static_cast<long>(pages));
-  return FinishWithXor(w);
+  return XORCheck(w.finish());
 }

@@ -3,6 +3,7 @@
 // internal text.
 #include <string>
 
+#include "core/BitPack.h"
 #include "core/BufferWriter.h"
 #include "core/CBuffObj.h"
 #include "model/GlobalMember.h"
@@ -16,12 +17,6 @@ int LevelChar(int levelCode) { return levelCode == 2 ? '2' : levelCode == 3 ? '3
 
 // '2' for colour mode 1, '3' for colour mode 2, '1' for anything else.
 int ModeChar(int displayMode) { return displayMode == 1 ? '2' : displayMode == 2 ? '3' : '1'; }
-
-// Two bit strings whose widths add up to 8, read back as one byte.
-int PackBits(int high, int highWidth, int low, int lowWidth) {
-  return GlobalMember::BinStrToInt(GlobalMember::IntToBinStr(high, highWidth) +
-                                   GlobalMember::IntToBinStr(low, lowWidth));
-}
 
 }  // namespace
 
@@ -70,8 +65,8 @@ CBuffObj::tagBufferInfo CBuffObj::DateTimeBuffer(int materialId, int displayMode
   BufferWriter c;
   c.u8(dtField0).u8(dtField1);
   c.u8(PackBits(dtTopBit, 1, dtField2, 7)).u8(PackBits(dtTopBit, 1, dtField3, 7));
-  c.u8(PackBits(dtField4High, 4, dtField4Low, 4)).u8(PackBits(dtField5High, 4, dtField5Low, 4));
-  c.u8(PackBits(0, 4, dtField6, 4));
+  c.u8(PackNibbles(dtField4High, dtField4Low)).u8(PackNibbles(dtField5High, dtField5Low));
+  c.u8(PackNibbles(0, dtField6));
   return TemplateBuffer(c.finish(), 0x31, 0, 0, materialId, displayMode, 0, 0, style3,
                         dtField4High, dtField5High, dtField5Low, 1, false, extraByte,
                         sequenceNo, 1, 1, 1, isLast);

@@ -2,19 +2,10 @@
 // collected-data field and the queue line-up field. Each is a short fixed
 // record wrapped in the template block's short shape; neither carries the
 // material's text, which the controller fills in at run time.
+#include "core/BitPack.h"
 #include "core/BufferWriter.h"
 #include "core/CBuffObj.h"
 #include "model/GlobalMember.h"
-
-namespace {
-
-// Two 4-bit values as one byte, high nibble first.
-int PackNibbles(int high, int low) {
-  return GlobalMember::BinStrToInt(GlobalMember::IntToBinStr(high, 4) +
-                                   GlobalMember::IntToBinStr(low, 4));
-}
-
-}  // namespace
 
 CBuffObj::tagBufferInfo CBuffObj::CollectionBuffer_Template(GlobalMember::tagMaterial material,
                                                             int sequenceNo, bool isLast) {
