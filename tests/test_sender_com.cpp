@@ -22,6 +22,7 @@
 #include "VexaSim.h"
 #include "core/CBuffObj.h"
 #include "transport/CSerialPort.h"
+#include "transport/ReplyJudge.h"
 #include "transport/Senders.h"
 
 namespace {
@@ -97,7 +98,8 @@ TEST(JudgeSerialReply, Table) {
       {"serial reply 97 status 2", "FE 97 00 00 00 00 32", -2, 1},
       {"serial reply status O", "FE 00 00 00 00 00 4F", -2, 0},
       {"serial reply 97 status O", "FE 97 00 00 00 00 4F", -2, 0},
-      {"serial reply cut before its status", "FE 97 00 00", -2, 0},
+      {"serial reply cut before its status", "FE 97 00 00", -2, 1},
+      {"serial reply cut before status O", "FE 00 00 00 00 4F", -2, 1},
       {"serial reply of another kind", "FE 42 00 00 00 00 31", -2, 1},
       // Byte 3 = 89 makes it a network-frame reply, whatever byte 6 says.
       {"network layout tested first", "FE 97 00 89 00 00 31 00 00 00 00 00 00 00 00 00 00 33",
@@ -111,7 +113,7 @@ TEST(JudgeSerialReply, Table) {
     Bytes reply = bytesOf(r.reply);
     std::copy(reply.begin(), reply.end(), buf.begin());
     long received = r.received == -2 ? static_cast<long>(reply.size()) : r.received;
-    EXPECT_EQ(JudgeSerialReply(buf.data(), received), r.result) << r.name;
+    EXPECT_EQ(JudgeSerialReply(buf.data(), received).result, r.result) << r.name;
   }
 }
 

@@ -24,6 +24,7 @@
 #include "VexaSim.h"
 #include "core/CBuffObj.h"
 #include "model/GlobalMember.h"
+#include "transport/ReplyJudge.h"
 #include "transport/Senders.h"
 
 namespace {
@@ -213,10 +214,9 @@ TEST_F(SenderNet, JudgeNetworkReplyDirectly) {
   for (const Row& r : rows) {
     Bytes buf(1024, 0);
     std::copy(r.reply.begin(), r.reply.end(), buf.begin());
-    bool stop = !r.stop;
-    EXPECT_EQ(JudgeNetworkReply(buf.data(), r.received, r.before, &stop), r.after)
-        << hex(r.reply) << " received " << r.received;
-    EXPECT_EQ(stop, r.stop) << hex(r.reply);
+    const ReplyVerdict v = JudgeNetworkReply(buf.data(), r.received, r.before);
+    EXPECT_EQ(v.result, r.after) << hex(r.reply) << " received " << r.received;
+    EXPECT_EQ(v.stop, r.stop) << hex(r.reply);
   }
 }
 

@@ -1,12 +1,27 @@
 #include "transport/CSerialPort.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
-#include "transport/Senders.h"
+#include "transport/ReplyJudge.h"
+
+namespace {
+
+constexpr long kReplyCapacity = 256;
+
+long MsUntil(std::chrono::steady_clock::time_point t) {
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                               t - std::chrono::steady_clock::now())
+                               .count());
+}
+
+}  // namespace
 
 CSerialPort::CSerialPort(const std::string& name, int64_t baud, uint8_t bits, uint8_t par,
                          uint8_t stop)
@@ -44,22 +59,27 @@ bool CSerialPort::writeToComm(const void* data, int64_t count) {
 }
 
 int CSerialPort::readFromComm() {
-  uint8_t buf[256];
+  uint8_t buf[kReplyCapacity];
   std::memset(buf, 0, sizeof buf);
   ssize_t n = fd >= 0 ? read(fd, buf, sizeof buf) : -1;
   if (n <= 0) return 2;
-  for (int i = 0; i < replyWait / 10; ++i) usleep(5000);
-  return JudgeSerialReply(buf, n);
-}
-
-int JudgeSerialReply(const uint8_t* b, long received) {
-  if (received <= 0) return 2;
-  if (b[0] == 0xFE && b[3] == 0x89) {
-    if (b[17] == '1' || b[17] == 'O') return 0;
-    if (b[17] == '2') return 3;
-    return 1;
+  // The reply has begun. The pause after it stays as long as the line has
+  // always been given (replyWait / 10 times 5 ms); a reply cut before its
+  // status byte is read on meanwhile, and up to the whole reply wait.
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point pauseEnd = start + std::chrono::milliseconds(replyWait / 10 * 5);
+  const Clock::time_point waitEnd = std::max(pauseEnd, start + std::chrono::milliseconds(replyWait));
+  while (n < SerialReplyLength(buf, n) && n < kReplyCapacity) {
+    const long left = MsUntil(waitEnd);
+    if (left <= 0) break;
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(left)) <= 0) break;
+    const ssize_t more = read(fd, buf + n, sizeof buf - static_cast<size_t>(n));
+    if (more <= 0) break;
+    n += more;
   }
-  if (b[0] == 0xFE && b[1] == 0x97 && (b[6] == '1' || b[6] == 0x00)) return 0;
-  if (b[0] == 0xFE && b[6] == 'O') return 0;
-  return 1;
+  const long pause = MsUntil(pauseEnd);
+  if (pause > 0) usleep(static_cast<useconds_t>(pause) * 1000);
+  return JudgeSerialReply(buf, n).result;
 }

@@ -11,6 +11,7 @@
 
 #include "SKYREL.h"
 #include "model/GlobalMember.h"
+#include "transport/ReplyJudge.h"
 #include "transport/Senders.h"
 
 namespace {
@@ -132,26 +133,6 @@ bool IsDottedIPv4(const char* ip) {
   return ip != nullptr && inet_pton(AF_INET, ip, &a) == 1;
 }
 
-int JudgeNetworkReply(const uint8_t* b, long received, int result, bool* stop) {
-  *stop = false;
-  if (received <= 0) return 2;
-  if (b[0] != 0xFE || b[3] != 0x89) return result;
-  const uint8_t code = b[8];
-  const uint8_t status = b[17];
-  if (code == 0x81 || code == '1' || code == 'l' || code == 'x') {
-    *stop = true;
-    if (status == '1') return 0;
-    if (status == '2') return 3;
-    if (status == '3') return 4;
-    return result;
-  }
-  if (code == 'h' && status == 'O') {
-    *stop = true;
-    return 0;
-  }
-  return result;
-}
-
 int SendBuffer_Net(FrameList frames, char* ip, int networkMode) {
   int result = 1;
   if (!IsDottedIPv4(ip)) return 1;
@@ -205,9 +186,9 @@ int SendBuffer_Net(FrameList frames, char* ip, int networkMode) {
         DatagramSend(fd, frames, to);
         received = recvfrom(fd, reply, kReplySize, 0, nullptr, nullptr);
       }
-      bool stop = false;
-      result = JudgeNetworkReply(reply, received, result, &stop);
-      if (stop) break;
+      const ReplyVerdict verdict = JudgeNetworkReply(reply, received, result);
+      result = verdict.result;
+      if (verdict.stop) break;
     }
   } catch (...) {
     // Nothing escapes the sender; the result so far stands.

@@ -26,12 +26,5 @@ std::string ComPortName(int portNumber);
 // True for a dotted-quad IPv4 address text.
 bool IsDottedIPv4(const char* ip);
 
-// Judgement of a reply in network-frame layout (bytes 0, 3, 8 and 17).
-// `received` is the byte count of the receive; `result` the code so far.
-// Sets *stop when the reply ends the attempts.
-int JudgeNetworkReply(const uint8_t* reply, long received, int result, bool* stop);
-
-// Judgement of what the serial line answered (network-frame or serial layouts).
-int JudgeSerialReply(const uint8_t* reply, long received);
 
 #endif  // LIBVEXA_X86_TRANSPORT_SENDERS_H
