@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "api/EntryPoint.h"
+#include "core/Protocol.h"
 #include "model/GlobalMember.h"
 #include "transport/CSerialPort.h"
 #include "transport/Senders.h"
@@ -74,29 +75,31 @@ int CloseCom() {
 
 // ---------------------------------------------------------------------------
 int PlayShowPage_Net(char* ip, int networkMode, int pageNo) {
-  return SendOneNetworkFrame(ip, networkMode, 0x66, 0,
+  return SendOneNetworkFrame(ip, networkMode, protocol::cmd::kPlayShowPage, 0,
                              [&](CBuffObj& o) { return o.PlayShowPageBuffer(pageNo); });
 }
 
 int StartPlay_Net(char* ip, int networkMode) {
-  return SendOneNetworkFrame(ip, networkMode, 0x51, 0, [](CBuffObj&) { return EmptyBuffer(); });
+  return SendOneNetworkFrame(ip, networkMode, protocol::cmd::kStartPlay, 0,
+                             [](CBuffObj&) { return EmptyBuffer(); });
 }
 
 int StopPlay_Net(char* ip, int networkMode) {
-  return SendOneNetworkFrame(ip, networkMode, 0x52, 0, [](CBuffObj&) { return EmptyBuffer(); });
+  return SendOneNetworkFrame(ip, networkMode, protocol::cmd::kStopPlay, 0,
+                             [](CBuffObj&) { return EmptyBuffer(); });
 }
 
 int RelaySwitch_Net(char* ip, int networkMode, int relayNo, int action) {
-  return SendOneNetworkFrame(ip, networkMode, 0x61, 0,
+  return SendOneNetworkFrame(ip, networkMode, protocol::cmd::kRelay, 0,
                              [&](CBuffObj& o) { return o.RelayBuffer(relayNo, action, 0); });
 }
 
 int RelayDelay_Net(char* ip, int networkMode, int relayNo, int delay) {
-  return SendOneNetworkFrame(ip, networkMode, 0x61, 0,
+  return SendOneNetworkFrame(ip, networkMode, protocol::cmd::kRelay, 0,
                              [&](CBuffObj& o) { return o.RelayBuffer(relayNo, 0, delay); });
 }
 
 int SetBright_Net(char* ip, int networkMode, int value1, int value2) {
-  return SendOneNetworkFrame(ip, networkMode, 0x76, 0,
+  return SendOneNetworkFrame(ip, networkMode, protocol::cmd::kSetBright, 0,
                              [&](CBuffObj& o) { return o.SetBrightBuffer(value1, value2); });
 }

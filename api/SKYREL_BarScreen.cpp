@@ -3,14 +3,12 @@
 // to the serial port unwrapped; with serial protocol 2 (the RS-485 bus frame,
 // which these screens do not speak) nothing is sent.
 #include "SKYREL.h"
-
 #include "core/BarScreen.h"
 #include "core/CBuffObj.h"
+#include "core/Protocol.h"
 #include "transport/Senders.h"
 
 namespace {
-
-constexpr int kBusProtocol = 2;
 
 // Sends one bar-screen frame built by `build`; 1 when the protocol is the
 // bus protocol, the frame was refused, or anything throws.
@@ -20,7 +18,7 @@ int SendBarFrame(int serialProtocol, int portNumber, int baudRate, Build build) 
   try {
     CBuffObj obj;
     const CBuffObj::tagBufferInfo frame = build(obj);
-    if (serialProtocol == kBusProtocol || !IsValid(frame)) return result;
+    if (serialProtocol == protocol::kBusProtocol || !IsValid(frame)) return result;
     FrameList frames;
     frames.push_back(frame);
     result = SendBuffer_Com(frames, ComPortName(portNumber), baudRate);

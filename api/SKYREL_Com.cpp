@@ -8,13 +8,11 @@
 // sending routine serve them all. Commands without a bus form send nothing
 // and return 1 when protocol 2 is asked for.
 #include "SKYREL.h"
-
 #include "core/CBuffObj.h"
+#include "core/Protocol.h"
 #include "transport/Senders.h"
 
 namespace {
-
-constexpr int kBusProtocol = 2;
 
 // How a command travels when serial protocol 2 is asked for.
 enum class BusForm {
@@ -31,18 +29,24 @@ struct TwinCommand {
   short busCode;  // serial command code of the bus frame
 };
 
-constexpr TwinCommand kPlayShowPage{0x66, 0, BusForm::Plain, 0x36};
-constexpr TwinCommand kStartPlay{0x51, 0, BusForm::None, 0};
-constexpr TwinCommand kStopPlay{0x52, 0, BusForm::None, 0};
-constexpr TwinCommand kRelay{0x61, 0, BusForm::Plain, 0x32};
-constexpr TwinCommand kSetBright{0x76, 0, BusForm::None, 0};
-constexpr TwinCommand kTimeCheck{0x63, 0, BusForm::Plain, 0x34};
-constexpr TwinCommand kDateTime{0x31, 0, BusForm::None, 0};
-constexpr TwinCommand kPlayImageGroup{0x67, 0, BusForm::Plain, 0x35};
-constexpr TwinCommand kCollectionData{0x65, 0, BusForm::Plain, 0x37};
-constexpr TwinCommand kInternalText{0x31, 0, BusForm::OptionsCrc, 0x54};
-constexpr TwinCommand kLineUp{0x64, 0, BusForm::None, 0};
-constexpr TwinCommand kVoice{0x68, 2, BusForm::Voice, 0x73};
+constexpr TwinCommand kPlayShowPage{protocol::cmd::kPlayShowPage, 0, BusForm::Plain,
+                                    protocol::bus::kPlayShowPage};
+constexpr TwinCommand kStartPlay{protocol::cmd::kStartPlay, 0, BusForm::None, 0};
+constexpr TwinCommand kStopPlay{protocol::cmd::kStopPlay, 0, BusForm::None, 0};
+constexpr TwinCommand kRelay{protocol::cmd::kRelay, 0, BusForm::Plain, protocol::bus::kRelay};
+constexpr TwinCommand kSetBright{protocol::cmd::kSetBright, 0, BusForm::None, 0};
+constexpr TwinCommand kTimeCheck{protocol::cmd::kTimeCheck, 0, BusForm::Plain,
+                                 protocol::bus::kTimeCheck};
+constexpr TwinCommand kDateTime{protocol::cmd::kMaterial, 0, BusForm::None, 0};
+constexpr TwinCommand kPlayImageGroup{protocol::cmd::kPlayImageGroup, 0, BusForm::Plain,
+                                      protocol::bus::kPlayImageGroup};
+constexpr TwinCommand kCollectionData{protocol::cmd::kCollection, 0, BusForm::Plain,
+                                      protocol::bus::kCollection};
+constexpr TwinCommand kInternalText{protocol::cmd::kMaterial, 0, BusForm::OptionsCrc,
+                                    protocol::bus::kInternalText};
+constexpr TwinCommand kLineUp{protocol::cmd::kLineUp, 0, BusForm::None, 0};
+constexpr TwinCommand kVoice{protocol::cmd::kVoice, protocol::cmd::kVoiceSubCode, BusForm::Voice,
+                             protocol::bus::kVoice};
 
 // The four arguments that take the place of a network twin's ip and mode.
 struct SerialLine {
@@ -60,7 +64,7 @@ int SendTwin(const TwinCommand& cmd, const SerialLine& line, Build build) {
   int result = 1;
   try {
     if (line.deviceAddress == nullptr) return result;
-    const bool bus = line.serialProtocol == kBusProtocol;
+    const bool bus = line.serialProtocol == protocol::kBusProtocol;
     if (bus && cmd.bus == BusForm::None) return result;
     CBuffObj obj;
     CBuffObj::tagBufferInfo frame;
@@ -220,9 +224,9 @@ int SendMulCollectionData_Com(char* text, char* deviceAddress, int serialProtoco
   if (text == nullptr || deviceAddress == nullptr) return 1;
   try {
     return SendMulMaterial(kSerialTransport, kUnusedNetworkMode, kNoAddress, serialProtocol,
-                           portNumber, baudRate, deviceAddress, text, 0x65, dataIndex, dataIndex,
-                           displayMode, 0, 0, 1, 1, 1, textStyle, attrHigh, attrLow, 1, false, 0,
-                           index, count);
+                           portNumber, baudRate, deviceAddress, text, protocol::cmd::kCollection,
+                           dataIndex, dataIndex, displayMode, 0, 0, 1, 1, 1, textStyle, attrHigh,
+                           attrLow, 1, false, 0, index, count);
   } catch (...) {
     return 1;
   }
@@ -236,9 +240,9 @@ int SendMulInternalText_Com(char* text, char* deviceAddress, int serialProtocol,
   if (text == nullptr || deviceAddress == nullptr) return 1;
   try {
     return SendMulMaterial(kSerialTransport, kUnusedNetworkMode, kNoAddress, serialProtocol,
-                           portNumber, baudRate, deviceAddress, text, 0x31, materialId,
-                           materialId, displayMode, areaWidth, areaHeight, style1, style2,
-                           style3, textStyle, attrHigh, attrLow, levelCode, primaryFlag,
+                           portNumber, baudRate, deviceAddress, text, protocol::cmd::kMaterial,
+                           materialId, materialId, displayMode, areaWidth, areaHeight, style1,
+                           style2, style3, textStyle, attrHigh, attrLow, levelCode, primaryFlag,
                            extraByte, index, count);
   } catch (...) {
     return 1;

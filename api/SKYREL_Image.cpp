@@ -19,19 +19,13 @@
 #include "SKYREL.h"
 #include "api/EntryPoint.h"
 #include "core/CBuffObj.h"
+#include "core/Protocol.h"
 #include "model/GlobalMember.h"
 #include "transport/Senders.h"
 
 namespace {
 
 constexpr int kNetworkTransport = 1;
-constexpr int kBusProtocol = 2;  // the RS-485 protocol, which has no image-group form
-constexpr short kImageGroupCommand = 0x31;
-constexpr short kPlayImageCommand = 0x67;
-constexpr short kMultimediaWide = 0x78;
-constexpr short kMultimediaNarrow = 0x6C;
-constexpr int kFirstPack = 0x31;
-constexpr int kLaterPack = 0x32;
 // Image count, pack count and pack index travel as 16-bit numbers; a group
 // that needs more cannot be described to the controller.
 constexpr int64_t kMaxCounter = 0xFFFF;
@@ -103,7 +97,7 @@ int SendImageGroupBuffer(int transport, int networkMode, char* ip, int serialPro
 
     // The bus protocol has no form of this command: nothing will ever be
     // sent, so the group ends here and its buffer is released.
-    if (transport != kNetworkTransport && serialProtocol == kBusProtocol) {
+    if (transport != kNetworkTransport && serialProtocol == protocol::kBusProtocol) {
       ReleaseGroup();
       return 1;
     }
@@ -154,11 +148,11 @@ int SendImageGroupBuffer(int transport, int networkMode, char* ip, int serialPro
       const int offset = (k - 1) * MAX_BUFFER_SIZE;
       const int length = k < chunks ? MAX_BUFFER_SIZE : total - offset;
       const GlobalMember::tagPackBuffer pack =
-          PackOf(offset, length, k == 1 ? kFirstPack : kLaterPack, k, chunks);
+          PackOf(offset, length, k == 1 ? protocol::kFirstPack : protocol::kLaterPack, k, chunks);
       const CBuffObj::tagBufferInfo block =
           obj.ImgGroupBuffer(pack, materialId, mode, style1, style2, style3, levelCode,
                              primaryFlag, count, k == chunks);
-      frames.push_back(obj.CompletePacketBuffer(block, kImageGroupCommand, 0));
+      frames.push_back(obj.CompletePacketBuffer(block, protocol::cmd::kMaterial, 0));
     }
     ReleaseGroup();  // the frames hold their own copies
 
@@ -208,7 +202,7 @@ int SendMultimediaBuffer(char* source, char* ip, int networkMode, short commandC
       const int offset = k * MAX_MEDIA_BUFFER_SIZE;
       const int length = k < chunks - 1 ? MAX_MEDIA_BUFFER_SIZE : total - offset;
       const GlobalMember::tagPackBuffer pack =
-          PackOf(offset, length, k == 0 ? kFirstPack : kLaterPack, k, chunks);
+          PackOf(offset, length, k == 0 ? protocol::kFirstPack : protocol::kLaterPack, k, chunks);
       FrameList frames;
       frames.push_back(obj.MultimediaBuffer(pack, commandCode, mode, horizontal / 8, vertical,
                                             width / 8, height, flag, value));
@@ -225,14 +219,15 @@ int SendMultimediaBuffer(char* source, char* ip, int networkMode, short commandC
 int SendMultimedia_Net(char* source, char* ip, int networkMode, bool form78, int horizontal,
                        int vertical, int width, int height, int colourMode, int flag,
                        int value) {
-  return SendMultimediaBuffer(source, ip, networkMode,
-                              form78 ? kMultimediaWide : kMultimediaNarrow, horizontal,
-                              vertical, width, height, colourMode, flag, value);
+  return SendMultimediaBuffer(
+      source, ip, networkMode,
+      form78 ? protocol::cmd::kMultimediaWide : protocol::cmd::kMultimediaNarrow, horizontal,
+      vertical, width, height, colourMode, flag, value);
 }
 
 int PlayImageGroup_Net(char* ip, int networkMode, int a, int b, int c, int d, int e, int f,
                        int g, int h, bool i, bool j) {
-  return SendOneNetworkFrame(ip, networkMode, kPlayImageCommand, 0, [&](CBuffObj& o) {
+  return SendOneNetworkFrame(ip, networkMode, protocol::cmd::kPlayImageGroup, 0, [&](CBuffObj& o) {
     return o.PlayImageBuffer(a, b, c, d, e, f, g, h, i, j);
   });
 }

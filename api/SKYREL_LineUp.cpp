@@ -1,14 +1,14 @@
 // Queue line-up entry points, including the last-page cut of long texts.
-#include "SKYREL.h"
-
 #include <cstring>
 
+#include "SKYREL.h"
 #include "api/EntryPoint.h"
+#include "core/Protocol.h"
 
 int SendLineUpContent(char* text, char* ip, int networkMode, int slotNo, int lineKind,
                       int unitAddress, bool bracketed) {
   if (text == nullptr) return 1;
-  return SendOneNetworkFrame(ip, networkMode, 0x64, 0, [&](CBuffObj& o) {
+  return SendOneNetworkFrame(ip, networkMode, protocol::cmd::kLineUp, 0, [&](CBuffObj& o) {
     return o.LineUpBuffer(text, slotNo, lineKind, unitAddress, bracketed);
   });
 }
@@ -37,11 +37,10 @@ int SendLineUp2_Net(char* text, char* ip, int networkMode, int slotNo, int lineK
       // The text fills whole pages: the last page is the last whole one.
       start = (pages - 1) * pageBytes;
     } else if (pages > 0) {
-      // Bytes above 0x9F are halves of two-byte characters. An odd number
-      // of one-byte characters before the cut means the cut splits a
-      // two-byte character: start one byte earlier to send it whole.
+      // An odd number of one-byte characters before the cut means the cut
+      // splits a two-byte character: start one byte earlier to send it whole.
       size_t singles = 0;
-      for (size_t i = 0; i < start; ++i) singles += s[i] <= 0x9F ? 1 : 0;
+      for (size_t i = 0; i < start; ++i) singles += protocol::IsDoubleByteHalf(s[i]) ? 0 : 1;
       if (singles % 2 == 1) --start;
     }
     if (start < length) {

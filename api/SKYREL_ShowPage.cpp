@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "SKYREL.h"
+#include "core/Protocol.h"
 #include "model/GlobalMember.h"
 
 namespace {
@@ -18,12 +19,7 @@ using Page = GlobalMember::tagShowPage;
 using Area = GlobalMember::tagArea;
 using Material = GlobalMember::tagMaterial;
 
-// Content type codes of the materials.
-constexpr int kDateTime = '1';
-constexpr int kLineUp = '5';
-constexpr int kCollectData = '6';
-constexpr int kInternalText = '7';
-constexpr int kImageGroup = '8';
+using namespace protocol::content;
 
 // Level selectors the wrappers pass for "level 1".
 constexpr int kDefaultLevel = 0x31;
@@ -42,8 +38,8 @@ int LevelCodeOf(int levelSelector) {
 }
 
 int ImageGroupType(int displayMode) {
-  if (displayMode == 1) return '9';
-  if (displayMode == 2) return ':';
+  if (displayMode == 1) return kImageGroupMode1;
+  if (displayMode == 2) return kImageGroupMode2;
   return kImageGroup;
 }
 

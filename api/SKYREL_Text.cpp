@@ -1,19 +1,19 @@
 // Text, collected-data and coordinate-text entry points, and the multi-part
 // transmission that gathers several pieces into one frame.
-#include "SKYREL.h"
-
 #include <cstdint>
 
+#include "SKYREL.h"
 #include "api/EntryPoint.h"
 #include "core/BufferWriter.h"
+#include "core/Protocol.h"
 #include "transport/Senders.h"
 
 namespace {
 
-constexpr short kInternalTextCommand = 0x31;
-constexpr short kCoordinateTextCommand = 0x60;
-constexpr short kCollectionCommand = 0x65;
-constexpr int kAccumulationCapacity = 2048;
+constexpr short kInternalTextCommand = protocol::cmd::kMaterial;
+constexpr short kCoordinateTextCommand = protocol::cmd::kCoordinateText;
+constexpr short kCollectionCommand = protocol::cmd::kCollection;
+constexpr int kAccumulationCapacity = protocol::kAccumulationSize;
 static_assert(kAccumulationCapacity == VEXA_ACCUMULATION_SIZE, "accumulation capacity");
 static_assert(sizeof byteArrAllBuffer / sizeof byteArrAllBuffer[0] == kAccumulationCapacity,
               "accumulation buffer size");

@@ -8,6 +8,7 @@
 
 #include "SKYREL.h"
 #include "core/CBuffObj.h"
+#include "core/Protocol.h"
 #include "model/GlobalMember.h"
 #include "transport/Senders.h"
 
@@ -17,33 +18,25 @@ using Page = GlobalMember::tagShowPage;
 using Area = GlobalMember::tagArea;
 using Material = GlobalMember::tagMaterial;
 
-constexpr short kPageSetCommand = 0x22;
-constexpr short kMaterialCommand = 0x31;
+constexpr short kPageSetCommand = protocol::cmd::kPageSet;
+constexpr short kMaterialCommand = protocol::cmd::kMaterial;
 // Largest payload one network frame carries.
-constexpr int kMaxPayload = VEXA_RECORD_SIZE - 19;
-
-bool IsImageGroup(int contentType) {
-  return contentType == '8' || contentType == '9' || contentType == ':';
-}
-
-bool IsTemplateContent(int contentType) {
-  return contentType == '6' || contentType == '7' || contentType == '1' || contentType == '5';
-}
+constexpr int kMaxPayload = protocol::kRecordSize - protocol::kNetworkFrameOverhead;
 
 // The template block of one non-image material.
 CBuffObj::tagBufferInfo MaterialBlock(CBuffObj& obj, const Area& area, const Material& m,
                                       int sequenceNo, bool isLast) {
   switch (m.contentType) {
-    case '6':
+    case protocol::content::kCollectData:
       return obj.CollectionBuffer_Template(m, sequenceNo, isLast);
-    case '5':
+    case protocol::content::kLineUp:
       return obj.LineUpBuffer_Template(m, sequenceNo, isLast);
-    case '1':
+    case protocol::content::kDateTime:
       return obj.DateTimeBuffer(m.materialId, m.displayMode, m.dtField4High, m.dtField4Low,
                                 m.attrHigh, m.attrLow, m.dtField6, m.dtField0, m.dtField1,
                                 m.dtTopBit, m.dtField2, m.dtField3, m.style3, m.extraByte,
                                 sequenceNo, isLast);
-    default: {  // '7'
+    default: {  // internal text
       std::vector<char> text(m.text.begin(), m.text.end());
       text.push_back('\0');
       return obj.InternalTextBuffer(text.data(), area.areaWidth, area.areaHeight, m.materialId,
@@ -82,10 +75,10 @@ bool PlanMaterials(const std::vector<Page>& pages, std::vector<std::vector<Step>
         Step step;
         step.area = &area;
         step.material = &m;
-        if (IsImageGroup(m.contentType)) {
+        if (protocol::content::IsImageGroup(m.contentType)) {
           if (m.files.empty()) return false;
           step.imageGroup = true;
-        } else if (IsTemplateContent(m.contentType)) {
+        } else if (protocol::content::IsTemplate(m.contentType)) {
           CBuffObj::tagBufferInfo frame = obj.CompletePacketBuffer(
               MaterialBlock(obj, area, m, sequenceNo, isLast), kMaterialCommand, 0);
           if (!IsValid(frame)) return false;

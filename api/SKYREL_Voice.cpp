@@ -1,10 +1,10 @@
 // Voice entry points: the voice record goes out with the caller's sub-code.
 #include "SKYREL.h"
-
 #include "api/EntryPoint.h"
+#include "core/Protocol.h"
 
 namespace {
-constexpr short kVoiceCommand = 0x68;
+constexpr short kVoiceCommand = protocol::cmd::kVoice;
 constexpr int kNoTag = -1;
 }  // namespace
 

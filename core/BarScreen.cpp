@@ -12,6 +12,7 @@
 
 #include "core/BufferWriter.h"
 #include "core/CBuffObj.h"
+#include "core/Protocol.h"
 
 int BarScreenMoveStyle(int moveStyle) {
   switch (moveStyle) {
@@ -26,7 +27,6 @@ int BarScreenMoveStyle(int moveStyle) {
 
 namespace {
 
-constexpr uint8_t kTextLimit = 0xA0;  // bytes from here up are halves of double-byte characters
 constexpr size_t kHeaderLength = 18;  // content frame bytes before the first page
 constexpr size_t kPageHeaderLength = 12;
 constexpr size_t kLengthAt = 2;       // big-endian length field
@@ -109,7 +109,7 @@ CBuffObj::tagBufferInfo CBuffObj::BarScreenContentBuffer(
         continue;
       }
       const uint8_t b = bytes[pos];
-      if (b >= kTextLimit) ++highBytes;
+      if (protocol::IsDoubleByteHalf(b)) ++highBytes;
       const bool lastCell = cell + 1 == W;
       if (keepCharactersWhole && lastCell && cell > 0 && highBytes % 2 == 1) {
         w.u8(' ').u8(colour);  // held back: opens the next page

@@ -3,6 +3,7 @@
 
 #include "core/BufferWriter.h"
 #include "core/CBuffObj.h"
+#include "core/Protocol.h"
 
 CBuffObj::CBuffObj() = default;
 CBuffObj::~CBuffObj() = default;
@@ -46,11 +47,11 @@ CBuffObj::tagBufferInfo CBuffObj::CompletePacketBuffer(tagBufferInfo payload, sh
   if (!IsValid(payload)) return InvalidBuffer();
   const uint32_t n = static_cast<uint32_t>(payload.nBufferLen);
   BufferWriter w;
-  w.u8(0xFE).u8(0x5C).u8(0x4B).u8(0x89);
-  w.u32le(n + 19);
+  w.bytes(protocol::kNetworkMagic, sizeof protocol::kNetworkMagic);
+  w.u32le(n + protocol::kNetworkFrameOverhead);
   w.u8(commandCode).u8(subCode).u8(0).u8(0).u8(0);
   w.u32le(n);
   w.record(payload);
-  w.u8(0xFF).u8(0xFF);
+  w.u8(protocol::kFrameEnd).u8(protocol::kFrameEnd);
   return w.finish();
 }

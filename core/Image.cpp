@@ -3,13 +3,12 @@
 
 #include "core/BufferWriter.h"
 #include "core/CBuffObj.h"
+#include "core/Protocol.h"
 #include "model/GlobalMember.h"
 
 namespace {
 
-constexpr int kImageGroupContent = 0x38;  // content type '8' of the block header
-constexpr size_t kPackTypeOffset = 36;    // block byte that carries the pack type
-constexpr int kMultimediaWide = 0x78;     // the form that carries position and size
+constexpr size_t kPackTypeOffset = 36;  // block byte that carries the pack type
 
 // The chunk bytes of a pack as a content record; invalid when the pack's
 // length does not describe bytes it holds.
@@ -35,9 +34,9 @@ CBuffObj::tagBufferInfo CBuffObj::ImgGroupBuffer(GlobalMember::tagPackBuffer pac
   tagBufferInfo chunk = ChunkOf(pack);
   if (!IsValid(chunk)) return InvalidBuffer();
   tagBufferInfo block =
-      TemplateBuffer(chunk, kImageGroupContent, 0, 0, materialId, displayMode, style1, style2,
-                     style3, 0, 0, 0, levelCode, primaryFlag, 0, pack.nMark, pack.nPackIndex,
-                     pack.nPackCount, imageCount, lastChunk);
+      TemplateBuffer(chunk, protocol::content::kImageGroup, 0, 0, materialId, displayMode, style1,
+                     style2, style3, 0, 0, 0, levelCode, primaryFlag, 0, pack.nMark,
+                     pack.nPackIndex, pack.nPackCount, imageCount, lastChunk);
   BufferWriter w;
   w.record(block);
   w.patch(kPackTypeOffset, pack.nPackType);
@@ -61,9 +60,9 @@ CBuffObj::tagBufferInfo CBuffObj::MultimediaBuffer(GlobalMember::tagPackBuffer p
   tagBufferInfo chunk = ChunkOf(pack);
   if (!IsValid(chunk)) return InvalidBuffer();
   const uint32_t n = static_cast<uint32_t>(chunk.nBufferLen);
-  const bool wide = commandCode == kMultimediaWide;
+  const bool wide = commandCode == protocol::cmd::kMultimediaWide;
   BufferWriter w;
-  w.u8(0xFE).u8(0x5C).u8(0x4B).u8(0x89);
+  w.bytes(protocol::kNetworkMagic, sizeof protocol::kNetworkMagic);
   w.u32le(wide ? n + 33 : n + 28);
   w.u8(commandCode).u8(0x19).u8(0x32).u8(0x5E).u8(0x00);
   w.u32le(wide ? n + 14 : n + 9);
@@ -85,10 +84,10 @@ CBuffObj::tagBufferInfo CBuffObj::PlayImageBuffer(int a, int b, int c, int d, in
                                                   int g, int h, bool i, bool j) {
   // Byte 3: two 4-bit halves, the high one set to 0101 for a = 0 with j, the
   // low one to 0101 for a = 1.
-  const std::string high = (a == 0 && j) ? "0101" : "0000";
-  const std::string low = a == 1 ? "0101" : "0000";
+  const int high = (a == 0 && j) ? 5 : 0;
+  const int low = a == 1 ? 5 : 0;
   BufferWriter w;
-  w.u8(b).u8(~b).u8(i ? 0 : 1).u8(GlobalMember::BinStrToInt(high + low)).u8(0);
+  w.u8(b).u8(~b).u8(i ? 0 : 1).u8(protocol::PackNibbles(high, low)).u8(0);
   w.u8(c).u16le(d).u16le(e).u8(f).u8(g).u8(h);
   return w.finish();
 }

@@ -12,6 +12,7 @@
 #include "core/BufferWriter.h"
 #include "core/CBuffObj.h"
 #include "core/Crc16Tables.h"
+#include "core/Protocol.h"
 #include "model/GlobalMember.h"
 
 namespace {
@@ -56,7 +57,8 @@ CBuffObj::tagBufferInfo CBuffObj::CompletePacketBuffer_485(tagBufferInfo payload
   // is the frame length less 2 when both or neither are present.
   const long lengthField = 14L + payload.nBufferLen + (withOptions ? 2 : 0) + (withCrc ? 3 : 0);
   BufferWriter w;
-  w.u8(0xFE).u8(0x98).u16be(lengthField).u8(0x97).u8(serialCode).u8(0x00);
+  w.u8(protocol::kFrameStart).u8(protocol::kBusFrameKind).u16be(lengthField);
+  w.u8(protocol::kBusMark).u8(serialCode).u8(0x00);
   WriteDeviceAddress(w, deviceAddress);
   if (withOptions) w.u8(0x01).u8(option1).u8(option2);
   w.record(payload);
@@ -70,8 +72,8 @@ CBuffObj::tagBufferInfo CBuffObj::CompletePacketBuffer_PlayVoice_485(tagBufferIn
                                                                      char* deviceAddress) {
   if (!IsValid(payload)) return InvalidBuffer();
   BufferWriter w;
-  w.u8(0xFE).u8(AtoiValue(deviceAddress != nullptr ? deviceAddress : ""));
-  w.u16be(payload.nBufferLen + 5L).u8(0x99).u8(serialCode);
+  w.u8(protocol::kFrameStart).u8(AtoiValue(deviceAddress != nullptr ? deviceAddress : ""));
+  w.u16be(payload.nBufferLen + 5L).u8(protocol::kVoiceBusMark).u8(serialCode);
   w.record(payload);
   return XORCheck(w.finish());
 }

@@ -3,14 +3,14 @@
 // internal text.
 #include <string>
 
-#include "core/BitPack.h"
 #include "core/BufferWriter.h"
 #include "core/CBuffObj.h"
+#include "core/Protocol.h"
 #include "model/GlobalMember.h"
 
 namespace {
 
-constexpr int kTextContent = 0x37;
+constexpr int kTextContent = protocol::content::kInternalText;
 
 // '2' for level 2, '3' for level 3, '1' for anything else.
 int LevelChar(int levelCode) { return levelCode == 2 ? '2' : levelCode == 3 ? '3' : '1'; }
@@ -40,9 +40,7 @@ CBuffObj::tagBufferInfo CBuffObj::TemplateBuffer(tagBufferInfo content, int cont
   w.u8('1').u16le(headerWord);
   if (textShape) {
     w.u16le(areaWidth / 8).u16le(areaHeight).u8(textStyle);
-    // High and low nibble, computed unsigned so that no int value overflows.
-    w.u8(static_cast<long>(((static_cast<unsigned>(attrHigh) << 4) |
-                            static_cast<unsigned>(attrLow)) & 0xFFu));
+    w.u8(protocol::StyleByte(attrHigh, attrLow));
   } else {
     w.u8(0x00);
   }
@@ -64,11 +62,12 @@ CBuffObj::tagBufferInfo CBuffObj::DateTimeBuffer(int materialId, int displayMode
                                                  bool isLast) {
   BufferWriter c;
   c.u8(dtField0).u8(dtField1);
-  c.u8(PackBits(dtTopBit, 1, dtField2, 7)).u8(PackBits(dtTopBit, 1, dtField3, 7));
-  c.u8(PackNibbles(dtField4High, dtField4Low)).u8(PackNibbles(dtField5High, dtField5Low));
-  c.u8(PackNibbles(0, dtField6));
-  return TemplateBuffer(c.finish(), 0x31, 0, 0, materialId, displayMode, 0, 0, style3,
-                        dtField4High, dtField5High, dtField5Low, 1, false, extraByte,
+  c.u8(protocol::PackBits(dtTopBit, 7, dtField2)).u8(protocol::PackBits(dtTopBit, 7, dtField3));
+  c.u8(protocol::PackNibbles(dtField4High, dtField4Low))
+      .u8(protocol::PackNibbles(dtField5High, dtField5Low));
+  c.u8(protocol::PackNibbles(0, dtField6));
+  return TemplateBuffer(c.finish(), protocol::content::kDateTime, 0, 0, materialId, displayMode, 0,
+                        0, style3, dtField4High, dtField5High, dtField5Low, 1, false, extraByte,
                         sequenceNo, 1, 1, 1, isLast);
 }
 
