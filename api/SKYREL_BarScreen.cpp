@@ -3,6 +3,7 @@
 // to the serial port unwrapped; with serial protocol 2 (the RS-485 bus frame,
 // which these screens do not speak) nothing is sent.
 #include "SKYREL.h"
+#include "api/Send.h"
 #include "core/BarScreen.h"
 #include "core/CBuffObj.h"
 #include "core/Protocol.h"
@@ -21,7 +22,7 @@ int SendBarFrame(int serialProtocol, int portNumber, int baudRate, Build build) 
     if (serialProtocol == protocol::kBusProtocol || !IsValid(frame)) return result;
     FrameList frames;
     frames.push_back(frame);
-    result = SendBuffer_Com(frames, ComPortName(portNumber), baudRate);
+    result = SendOnSerial(frames, portNumber, baudRate);
   } catch (...) {
     // The result held at this moment is returned.
   }

@@ -8,6 +8,7 @@
 // sending routine serve them all. Commands without a bus form send nothing
 // and return 1 when protocol 2 is asked for.
 #include "SKYREL.h"
+#include "api/Send.h"
 #include "core/CBuffObj.h"
 #include "core/Protocol.h"
 #include "transport/Senders.h"
@@ -81,7 +82,7 @@ int SendTwin(const TwinCommand& cmd, const SerialLine& line, Build build) {
     if (!IsValid(frame)) return result;
     FrameList frames;
     frames.push_back(frame);
-    result = SendBuffer_Com(frames, ComPortName(line.portNumber), line.baudRate);
+    result = SendOnSerial(frames, line.portNumber, line.baudRate);
   } catch (...) {
     // The result held at this moment is returned.
   }

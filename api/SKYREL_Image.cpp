@@ -18,6 +18,7 @@
 
 #include "SKYREL.h"
 #include "api/EntryPoint.h"
+#include "api/Send.h"
 #include "core/CBuffObj.h"
 #include "core/Protocol.h"
 #include "model/GlobalMember.h"
@@ -157,9 +158,9 @@ int SendImageGroupBuffer(int transport, int networkMode, char* ip, int serialPro
     ReleaseGroup();  // the frames hold their own copies
 
     if (transport == kNetworkTransport) {
-      result = SendBuffer_Net(frames, ip, networkMode);
+      result = SendToController(frames, ip, networkMode);
     } else {
-      result = SendBuffer_Com(frames, ComPortName(portNumber), baudRate);
+      result = SendOnSerial(frames, portNumber, baudRate);
     }
   } catch (...) {
     // Out of memory for the buffer or the frames: the group cannot go on.
@@ -207,7 +208,7 @@ int SendMultimediaBuffer(char* source, char* ip, int networkMode, short commandC
       frames.push_back(obj.MultimediaBuffer(pack, commandCode, mode, horizontal / 8, vertical,
                                             width / 8, height, flag, value));
       // Every chunk is sent even after a failed one; the last one's code counts.
-      result = SendBuffer_Net(frames, ip, networkMode);
+      result = SendToController(frames, ip, networkMode);
     }
   } catch (...) {
     // Out of memory: the result held so far is returned.

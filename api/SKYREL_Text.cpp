@@ -4,6 +4,7 @@
 
 #include "SKYREL.h"
 #include "api/EntryPoint.h"
+#include "api/Send.h"
 #include "core/BufferWriter.h"
 #include "core/Protocol.h"
 #include "transport/Senders.h"
@@ -133,9 +134,9 @@ int SendMulMaterial(int transport, int networkMode, char* ip, int /*serialProtoc
     FrameList frames;
     frames.push_back(obj.CompletePacketBuffer(gathered.finish(), static_cast<short>(commandCode), 0));
     if (transport == 1) {
-      result = SendBuffer_Net(frames, ip, networkMode);
+      result = SendToController(frames, ip, networkMode);
     } else {
-      result = SendBuffer_Com(frames, ComPortName(portNumber), baudRate);
+      result = SendOnSerial(frames, portNumber, baudRate);
     }
   } catch (...) {
     // The result held at this moment is returned.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "SKYREL.h"
+#include "api/Send.h"
 #include "core/CBuffObj.h"
 #include "core/Protocol.h"
 #include "model/GlobalMember.h"
@@ -122,10 +123,10 @@ int SendTemplateData_Net(char* ip, int networkMode) {
 
     FrameList frames;
     frames.push_back(obj.CompletePacketBuffer(descriptor, kPageSetCommand, 0));
-    result = SendBuffer_Net(frames, ip, networkMode);
+    result = SendToController(frames, ip, networkMode);
     if (result != 0) {
       usleep(10 * 1000);
-      result = SendBuffer_Net(frames, ip, networkMode);
+      result = SendToController(frames, ip, networkMode);
     }
     if (result == 0) {
       for (const std::vector<Step>& steps : areas) {
@@ -135,8 +136,8 @@ int SendTemplateData_Net(char* ip, int networkMode) {
             result = SendImageGroupStep(step, ip, networkMode);
             continue;
           }
-          result = SendBuffer_Net(step.frames, ip, networkMode);
-          if (result != 0) result = SendBuffer_Net(step.frames, ip, networkMode);
+          result = SendToController(step.frames, ip, networkMode);
+          if (result != 0) result = SendToController(step.frames, ip, networkMode);
           // A refused material leaves the rest of its area unsent.
           if (result != 0) break;
         }

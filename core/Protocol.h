@@ -23,6 +23,9 @@ constexpr int kReplySize = 1024;            // bytes of one reply read at most
 constexpr int kImageChunk = 2048;           // bitmap bytes per image-group chunk
 constexpr int kMediaChunk = 960;            // bitmap bytes per multimedia chunk
 constexpr int kAccumulationSize = 2048;     // bytes a multi-part text gathers at most
+// How long the login server waits for a dialled-in controller's answer to its
+// greeting before recording it anyway.
+constexpr int kLoginAnswerWaitMs = 3000;
 
 // ---------------------------------------------------------------------------
 // Frame marks.

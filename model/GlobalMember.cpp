@@ -1,8 +1,14 @@
 #include "model/GlobalMember.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+
+SocketHandle::~SocketHandle() {
+  if (fd_ >= 0) close(fd_);
+}
 
 GlobalMember::GlobalMember() = default;
 GlobalMember::~GlobalMember() = default;

@@ -5,18 +5,41 @@
 #define LIBVEXA_X86_MODEL_GLOBALMEMBER_H
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+// A connection's descriptor with shared owners: the client list and every
+// send in progress on it. The last owner closes it, so a connection that
+// leaves the list is never closed under a send that is still using it.
+class SocketHandle {
+ public:
+  explicit SocketHandle(int fd) : fd_(fd) {}
+  ~SocketHandle();
+  SocketHandle(const SocketHandle&) = delete;
+  SocketHandle& operator=(const SocketHandle&) = delete;
+
+  int fd() const { return fd_; }
+  // Held by a send for its whole exchange, so that two sends to the same
+  // controller never interleave their frames or take each other's reply.
+  std::mutex& exchangeLock() { return exchange_; }
+
+ private:
+  const int fd_;
+  std::mutex exchange_;
+};
+
 class GlobalMember {
  public:
-  // One controller connection accepted by the login server. Copying a record
-  // copies the three fields; destroying it does not close the descriptor.
+  // One controller connection accepted by the login server. The record
+  // shares the ownership of its connection (`handle`); a record without a
+  // handle only names a descriptor that someone else owns.
   struct tagSocketClient {
     int nSocket = -1;
     std::string strIp;
     bool bLogin = false;
+    std::shared_ptr<SocketHandle> handle;
   };
 
   // One file of an image-group material.
@@ -92,8 +115,10 @@ class GlobalMember {
   GlobalMember(const GlobalMember&) = delete;
   GlobalMember& operator=(const GlobalMember&) = delete;
 
-  // The page set, in the order pages were first added.
+  // The page set, in the order pages were first added. Every read or change
+  // holds modelLock.
   std::vector<tagShowPage> showPages;
+  std::mutex modelLock;
   // Controllers logged in to the login server, in order of login. Every read
   // or change holds clientLock.
   std::vector<tagSocketClient> socketClients;
@@ -119,5 +144,8 @@ class GlobalMember {
   // Converts nothing; always null.
   static char* UTF8ToGBK(const char* text);
 };
+
+// The model's one instance: the page set and the client list of the process.
+extern GlobalMember globalMember;
 
 #endif  // LIBVEXA_X86_MODEL_GLOBALMEMBER_H

@@ -3,6 +3,7 @@
 // a terminal's slave side.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 #include "SimFixture.h"
 #include "TestBytes.h"
 #include "VexaSim.h"
+#include "api/Send.h"
 #include "core/CBuffObj.h"
 #include "transport/CSerialPort.h"
 #include "transport/ReplyJudge.h"
@@ -51,7 +53,7 @@ class SenderCom : public ComPortTest {
   int Send(const std::vector<Bytes>& frames, int port, int baud = 9600) {
     FrameList list;
     for (const Bytes& f : frames) list.push_back(Record(f));
-    return SendBuffer_Com(list, ComPortName(port), baud);
+    return SendOnSerial(list, port, baud);
   }
 
   // Answers every frame with these bytes (empty: silence).
@@ -212,11 +214,11 @@ TEST_F(SenderCom, MissingDeviceGivesOne) {
 }
 
 TEST_F(SenderCom, NothingToWriteOrSomethingInvalidGivesOne) {
-  EXPECT_EQ(SendBuffer_Com({}, ComPortName(3), 9600), 1);
-  EXPECT_EQ(SendBuffer_Com({Record(kStartPlay), InvalidBuffer()}, ComPortName(3), 9600), 1);
+  EXPECT_EQ(SendOnSerial({}, 3, 9600), 1);
+  EXPECT_EQ(SendOnSerial({Record(kStartPlay), InvalidBuffer()}, 3, 9600), 1);
   CBuffObj::tagBufferInfo tooLong = Record(kStartPlay);
   tooLong.nBufferLen = 3001;
-  EXPECT_EQ(SendBuffer_Com({tooLong}, ComPortName(3), 9600), 1);
+  EXPECT_EQ(SendOnSerial({tooLong}, 3, 9600), 1);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_TRUE(a_.sim->serialBytes().empty());
 }
@@ -270,6 +272,64 @@ TEST_F(SenderCom, PortReadsAndJudgesWhatTheLineHolds) {
   a_.Received(1);
   EXPECT_EQ(port.readFromComm(), 0);
   port.closeComm();
+}
+
+// ---------------------------------------------------------------------------
+// A device that goes away and comes back.
+TEST_F(SenderCom, ReplacedDeviceWorksAgainWithoutCloseCom) {
+  EXPECT_EQ(Send({kStartPlay}, 3), 0);
+  // The adapter is unplugged (its line hangs up) and plugged in again as a
+  // new device under the same name.
+  a_.sim.reset();
+  ASSERT_TRUE(b_.Open());
+  Unlink(3);
+  Link(3, b_);
+  // The first write after the hang-up finds the device gone and closes the
+  // port; the next call opens the new device.
+  int result = Send({kPage3}, 3);
+  if (result != 0) result = Send({kPage3}, 3);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(hex(b_.Received(1)), hex(kPage3));
+}
+
+// A reply that arrives in two pieces is read whole within the reply wait; a
+// reply that stops before its status byte is not accepted.
+TEST(SerialReply, ReadOnUntilTheStatusByte) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> pieces;
+    int result;
+  };
+  const Row rows[] = {
+      {"bus reply in two pieces", {"FE 97 00 00", "00 00 31"}, 0},
+      {"network reply in two pieces",
+       {"FE 5C 4B 89 14 00 00 00 81 00", "00 00 00 00 00 00 00 31 FF FF"},
+       0},
+      {"bus reply cut before its status", {"FE 97 00 00"}, 1},
+  };
+  for (const Row& r : rows) {
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    char name[64];
+    ASSERT_EQ(ptsname_r(master, name, sizeof name), 0);
+    CSerialPort port(name, 9600, 8, 0, 0);
+    port.replyWait = 400;
+    ASSERT_TRUE(port.openComm());
+    std::thread line([&] {
+      for (const std::string& piece : r.pieces) {
+        const Bytes b = bytesOf(piece);
+        ASSERT_EQ(write(master, b.data(), b.size()), static_cast<ssize_t>(b.size()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+      }
+    });
+    // The reply has begun when the port reads it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(port.readFromComm(), r.result) << r.name;
+    line.join();
+    port.closeComm();
+    close(slave);
+    close(master);
+  }
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "SimFixture.h"
 #include "TestBytes.h"
 #include "VexaSim.h"
+#include "api/Send.h"
 #include "core/CBuffObj.h"
 #include "model/GlobalMember.h"
 #include "transport/ReplyJudge.h"
@@ -76,7 +77,7 @@ class SenderNet : public EmulatorTest {
 // Datagram mode.
 TEST_F(SenderNet, LongFrameIsCutIntoFullDatagramsAndARemainder) {
   CBuffObj::tagBufferInfo f = FrameOfSize(3000);
-  EXPECT_EQ(SendBuffer_Net({f}, ip(), 1), 0);
+  EXPECT_EQ(SendToController({f}, ip(), 1), 0);
   ASSERT_TRUE(sim_->waitForFrames(1, 2000));
   std::vector<vexasim::Datagram> d = sim_->datagrams();
   ASSERT_EQ(d.size(), 3u);
@@ -94,7 +95,7 @@ TEST_F(SenderNet, LongFrameIsCutIntoFullDatagramsAndARemainder) {
 
 TEST_F(SenderNet, FrameOfExactlyOneDatagramIsNotCut) {
   CBuffObj::tagBufferInfo f = FrameOfSize(1408);
-  EXPECT_EQ(SendBuffer_Net({f}, ip(), 1), 0);
+  EXPECT_EQ(SendToController({f}, ip(), 1), 0);
   ASSERT_TRUE(sim_->waitForFrames(1, 2000));
   std::vector<vexasim::Datagram> d = sim_->datagrams();
   ASSERT_EQ(d.size(), 1u);
@@ -104,7 +105,7 @@ TEST_F(SenderNet, FrameOfExactlyOneDatagramIsNotCut) {
 TEST_F(SenderNet, FramesOfAListGoOutInOrder) {
   // The controller answers every frame; one reply is read and judged.
   CBuffObj::tagBufferInfo big = FrameOfSize(1500);
-  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay), big, Record(kStopPlay)}, ip(), 1), 0);
+  EXPECT_EQ(SendToController({Record(kStartPlay), big, Record(kStopPlay)}, ip(), 1), 0);
   ASSERT_TRUE(sim_->waitForFrames(3, 2000));
   std::vector<vexasim::Datagram> d = sim_->datagrams();
   ASSERT_EQ(d.size(), 4u);
@@ -117,7 +118,7 @@ TEST_F(SenderNet, FramesOfAListGoOutInOrder) {
 TEST_F(SenderNet, DatagramsLeaveFromPort8801ByDefault) {
   char any[] = "127.0.0.1";
   BindNetworkCard(any, 8801);
-  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 1), 0);
+  EXPECT_EQ(SendToController({Record(kStartPlay)}, ip(), 1), 0);
   ASSERT_TRUE(sim_->waitForFrames(1, 2000));
   ASSERT_EQ(sim_->datagrams().size(), 1u);
   EXPECT_EQ(sim_->datagrams()[0].srcPort, 8801);
@@ -126,14 +127,14 @@ TEST_F(SenderNet, DatagramsLeaveFromPort8801ByDefault) {
 TEST_F(SenderNet, DatagramsLeaveFromTheBoundPort) {
   char any[] = "127.0.0.1";
   BindNetworkCard(any, 9000);
-  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 1), 0);
+  EXPECT_EQ(SendToController({Record(kStartPlay)}, ip(), 1), 0);
   ASSERT_TRUE(sim_->waitForFrames(1, 2000));
   ASSERT_EQ(sim_->datagrams().size(), 1u);
   EXPECT_EQ(sim_->datagrams()[0].srcPort, 9000);
   // Bound to this suite's own address, the datagrams come from it.
   sim_->clear();
   BindNetworkCard(ip(), 9000);
-  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 1), 0);
+  EXPECT_EQ(SendToController({Record(kStartPlay)}, ip(), 1), 0);
   ASSERT_TRUE(sim_->waitForFrames(1, 2000));
   EXPECT_EQ(sim_->datagrams()[0].srcAddr, address_);
   EXPECT_EQ(sim_->datagrams()[0].srcPort, 9000);
@@ -187,7 +188,7 @@ TEST_F(SenderNet, ReplyJudgementTable) {
     sim_->clear();
     ReplyInTurn(row.replies);
     g_send_times = row.attempts;
-    EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 1), row.result) << row.name;
+    EXPECT_EQ(SendToController({Record(kStartPlay)}, ip(), 1), row.result) << row.name;
     EXPECT_EQ(FramesAfterSettling(row.framesSent), row.framesSent) << row.name;
   }
 }
@@ -224,57 +225,93 @@ TEST_F(SenderNet, ReSendTimesSetsTheAttempts) {
   sim_->setReplyMode(vexasim::ReplyMode::Silent);
   SetReceiveTimeOut(50);
   SetReSendTimes(2);
-  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 1), 2);
+  EXPECT_EQ(SendToController({Record(kStartPlay)}, ip(), 1), 2);
   EXPECT_EQ(FramesAfterSettling(3), 3u);
   sim_->clear();
   SetReSendTimes(-5);
-  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 1), 2);
+  EXPECT_EQ(SendToController({Record(kStartPlay)}, ip(), 1), 2);
   EXPECT_EQ(FramesAfterSettling(1), 1u);
 }
+
+// A free datagram port on `address`, with the address and port filled in.
+sockaddr_in FreePort(const std::string& address) {
+  int probe = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = inet_addr(address.c_str());
+  EXPECT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  socklen_t len = sizeof a;
+  getsockname(probe, reinterpret_cast<sockaddr*>(&a), &len);
+  close(probe);
+  return a;
+}
+
+// A host at `from` that keeps sending `reply` to `to` until it is stopped.
+class Answerer {
+ public:
+  Answerer(const std::string& from, const sockaddr_in& to, Bytes reply)
+      : thread_([this, from, to, reply] {
+          int s = socket(AF_INET, SOCK_DGRAM, 0);
+          sockaddr_in self{};
+          self.sin_family = AF_INET;
+          self.sin_addr.s_addr = inet_addr(from.c_str());
+          bind(s, reinterpret_cast<sockaddr*>(&self), sizeof self);
+          while (!done_) {
+            sendto(s, reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                   sizeof to);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          }
+          close(s);
+        }) {}
+  ~Answerer() {
+    done_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
 
 // The sender's reply socket is bound to a known port here; a helper thread
 // plays a controller that answers without having been sent anything.
 TEST_F(SenderNet, EmptyListStillReceivesOnceAndJudges) {
-  // A free port on this suite's address.
-  int probe = socket(AF_INET, SOCK_DGRAM, 0);
-  ASSERT_GE(probe, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = inet_addr(address_.c_str());
-  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  socklen_t len = sizeof a;
-  getsockname(probe, reinterpret_cast<sockaddr*>(&a), &len);
-  close(probe);
-  BindNetworkCard(ip(), ntohs(a.sin_port));
-
-  std::atomic<bool> done{false};
-  std::thread controller([&] {
-    int s = socket(AF_INET, SOCK_DGRAM, 0);
-    const Bytes reply = Reply(0x81, '2');
-    while (!done) {
-      sendto(s, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    close(s);
-  });
+  const sockaddr_in local = FreePort(address_);
+  BindNetworkCard(ip(), ntohs(local.sin_port));
   SetReceiveTimeOut(2000);
-  int result = SendBuffer_Net({}, ip(), 1);
-  done = true;
-  controller.join();
+  int result;
+  {
+    Answerer controller(address_, local, Reply(0x81, '2'));
+    result = SendToController({}, ip(), 1);
+  }
   EXPECT_EQ(result, 3);
   EXPECT_EQ(FramesAfterSettling(0), 0u);
 
   // With nobody answering, the one receive times out.
   SetReceiveTimeOut(50);
-  EXPECT_EQ(SendBuffer_Net({}, ip(), 1), 2);
+  EXPECT_EQ(SendToController({}, ip(), 1), 2);
+}
+
+// Anyone can send datagrams to the local port. What does not come from the
+// controller's address is no reply: the wait goes on for the controller's.
+TEST_F(SenderNet, DatagramsFromAnotherHostAreNoReply) {
+  const sockaddr_in local = FreePort(address_);
+  BindNetworkCard(ip(), ntohs(local.sin_port));
+  const std::string stranger = "127." + address_.substr(address_.rfind('.') + 1) + ".250.1";
+  Answerer spoofer(stranger, local, Reply(0x81, '1'));
+  SetReceiveTimeOut(150);
+  sim_->setReplyMode(vexasim::ReplyMode::Silent);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(StartPlay_Net(ip(), 1), 2) << "call " << i;
+  sim_->setReplyMode(vexasim::ReplyMode::Refuse2);
+  EXPECT_EQ(StartPlay_Net(ip(), 1), 3) << "the controller's own reply among the stranger's";
 }
 
 TEST_F(SenderNet, InvalidFrameInTheListSendsNothing) {
-  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay), InvalidBuffer()}, ip(), 1), 1);
+  EXPECT_EQ(SendToController({Record(kStartPlay), InvalidBuffer()}, ip(), 1), 1);
   CBuffObj::tagBufferInfo tooLong = Record(kStopPlay);
   tooLong.nBufferLen = 3001;
-  EXPECT_EQ(SendBuffer_Net({tooLong}, ip(), 1), 1);
-  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay), InvalidBuffer()}, ip(), 2), 1);
+  EXPECT_EQ(SendToController({tooLong}, ip(), 1), 1);
+  EXPECT_EQ(SendToController({Record(kStartPlay), InvalidBuffer()}, ip(), 2), 1);
   EXPECT_EQ(FramesAfterSettling(0), 0u);
   EXPECT_TRUE(sim_->datagrams().empty());
 }
@@ -285,7 +322,7 @@ TEST_F(SenderNet, NullOrMalformedAddressSendsNothing) {
                  const_cast<char*>("localhost"), const_cast<char*>(" 127.0.0.1")};
   for (char* a : bad) {
     for (int mode : {1, 2, 3}) {
-      EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, a, mode), 1)
+      EXPECT_EQ(SendToController({Record(kStartPlay)}, a, mode), 1)
           << (a ? a : "(null)") << " mode " << mode;
     }
   }
@@ -301,7 +338,7 @@ TEST_F(SenderNet, StreamSendsAfterTheFirstReceiveTimesOut) {
   sim_->setSink([&](const vexasim::Frame&) {
     if (arrivedAfterMs < 0) arrivedAfterMs = MsSince(start);
   });
-  int result = SendBuffer_Net({Record(kStartPlay)}, ip(), 2);
+  int result = SendToController({Record(kStartPlay)}, ip(), 2);
   sim_->setSink(nullptr);
   EXPECT_EQ(result, 0);
   std::vector<vexasim::Frame> frames = sim_->frames();
@@ -314,7 +351,7 @@ TEST_F(SenderNet, StreamSendsAfterTheFirstReceiveTimesOut) {
 TEST_F(SenderNet, StreamRefusalsAreJudged) {
   SetReceiveTimeOut(100);
   sim_->setReplyMode(vexasim::ReplyMode::Refuse3);
-  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay), Record(kStopPlay)}, ip(), 2), 4);
+  EXPECT_EQ(SendToController({Record(kStartPlay), Record(kStopPlay)}, ip(), 2), 4);
   ASSERT_TRUE(sim_->waitForFrames(2, 2000));
   EXPECT_EQ(sim_->frames()[0].raw, kStartPlay);
   EXPECT_EQ(sim_->frames()[1].raw, kStopPlay);
@@ -325,7 +362,7 @@ TEST_F(SenderNet, StreamSilentControllerGivesTwoAfterOneAttempt) {
   SetReceiveTimeOut(100);
   g_send_times = 3;
   Clock::time_point start = Clock::now();
-  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 2), 2);
+  EXPECT_EQ(SendToController({Record(kStartPlay)}, ip(), 2), 2);
   long took = MsSince(start);
   EXPECT_EQ(FramesAfterSettling(1), 1u);
   // One attempt: two receive time-outs and the pause after the frame.
@@ -338,7 +375,7 @@ TEST_F(SenderNet, StreamRefusedConnectReturnsOneAtOnce) {
   SetReceiveTimeOut(2000);
   g_send_times = 3;
   Clock::time_point start = Clock::now();
-  int result = SendBuffer_Net({Record(kStartPlay)}, ip(), 2);
+  int result = SendToController({Record(kStartPlay)}, ip(), 2);
   long took = MsSince(start);
   std::string error;
   ASSERT_TRUE(sim_->start(&error)) << error;
@@ -403,7 +440,7 @@ class LoginLink : public SenderNet {
 
   void AddClient(int fd, const std::string& addr, bool login) {
     std::lock_guard<std::mutex> lock(globalMember.clientLock);
-    globalMember.socketClients.push_back(GlobalMember::tagSocketClient{fd, addr, login});
+    globalMember.socketClients.push_back(GlobalMember::tagSocketClient{fd, addr, login, nullptr});
   }
 
   // Everything readable on fd within ms.
@@ -437,7 +474,7 @@ TEST_F(LoginLink, FramesGoOverTheControllersConnection) {
     Bytes reply = Reply(0x81, '1');
     send(p.controller, reply.data(), reply.size(), MSG_NOSIGNAL);
   });
-  int result = SendBuffer_Net({Record(kStartPlay), Record(kStopPlay)}, ip(), 3);
+  int result = SendToController({Record(kStartPlay), Record(kStopPlay)}, ip(), 3);
   controller.join();
   EXPECT_EQ(result, 0);
   // Nothing went to the emulator's own ports.
@@ -455,7 +492,7 @@ TEST_F(LoginLink, RecordNotLoggedInIsSkipped) {
     Bytes reply = Reply(0x81, '2');
     send(loggedIn.controller, reply.data(), reply.size(), MSG_NOSIGNAL);
   });
-  int result = SendBuffer_Net({Record(kStartPlay)}, ip(), 3);
+  int result = SendToController({Record(kStartPlay)}, ip(), 3);
   controller.join();
   EXPECT_EQ(result, 3);
   EXPECT_TRUE(ReadFor(notLoggedIn.controller, 50).empty());
@@ -467,7 +504,7 @@ TEST_F(LoginLink, NoRecordOfTheAddressGivesTwo) {
   SetReceiveTimeOut(2000);
   g_send_times = 2;
   Clock::time_point start = Clock::now();
-  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 3), 2);
+  EXPECT_EQ(SendToController({Record(kStartPlay)}, ip(), 3), 2);
   EXPECT_LT(MsSince(start), 1000);
   EXPECT_TRUE(ReadFor(p.controller, 50).empty());
 }
@@ -477,7 +514,7 @@ TEST_F(LoginLink, SilentPeerGivesTwoWithinTwiceTheReceiveTimeOut) {
   AddClient(p.library, address_, true);
   SetReceiveTimeOut(200);
   Clock::time_point start = Clock::now();
-  int result = SendBuffer_Net({Record(kStartPlay)}, ip(), 3);
+  int result = SendToController({Record(kStartPlay)}, ip(), 3);
   long took = MsSince(start);
   EXPECT_EQ(result, 2);
   EXPECT_GE(took, 400);
@@ -496,7 +533,7 @@ TEST_F(LoginLink, BytesWaitingBeforeTheSendAreNotTakenForTheReply) {
   usleep(50 * 1000);
   SetReceiveTimeOut(100);
   // The controller stays silent this time: nothing answers these frames.
-  EXPECT_EQ(SendBuffer_Net({Record(kStartPlay)}, ip(), 3), 2);
+  EXPECT_EQ(SendToController({Record(kStartPlay)}, ip(), 3), 2);
   EXPECT_EQ(hex(ReadFor(p.controller, 100)), hex(kStartPlay) + " " + hex(kStartPlay));
 }
 
@@ -513,7 +550,7 @@ TEST_F(LoginLink, PeerThatClosedItsEndDoesNotKillTheProcess) {
   SetReceiveTimeOut(100);
   g_send_times = 2;
   std::vector<CBuffObj::tagBufferInfo> frames(3, Record(kStartPlay));
-  int result = SendBuffer_Net(frames, ip(), 3);
+  int result = SendToController(frames, ip(), 3);
   sigaction(SIGPIPE, &old, nullptr);
   EXPECT_EQ(result, 2);
 }

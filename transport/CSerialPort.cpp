@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 
@@ -13,12 +14,18 @@
 
 namespace {
 
-constexpr long kReplyCapacity = 256;
+constexpr long kReplyCapacity = sizeof(CSerialPort::Reply::bytes);
 
 long MsUntil(std::chrono::steady_clock::time_point t) {
   return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                t - std::chrono::steady_clock::now())
                                .count());
+}
+
+// Errors after which the device will not work again until it is reopened:
+// the adapter was unplugged, the line hung up, the descriptor is stale.
+bool MeansDeviceGone(int error) {
+  return error == EIO || error == ENXIO || error == ENODEV || error == EBADF;
 }
 
 }  // namespace
@@ -31,7 +38,7 @@ CSerialPort::~CSerialPort() { closeComm(); }
 
 bool CSerialPort::openComm() {
   closeComm();  // reopening an open port must not leak its descriptor
-  fd = open(portName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  fd = open(portName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     fd = -1;
     return false;
@@ -53,33 +60,62 @@ void CSerialPort::closeComm() {
   fd = -1;
 }
 
+void CSerialPort::closeIfGone(int error) {
+  if (!MeansDeviceGone(error)) return;
+  closeComm();
+  isOpen = false;
+}
+
 bool CSerialPort::writeToComm(const void* data, int64_t count) {
-  if (fd >= 0 && count > 0) (void)!write(fd, data, static_cast<size_t>(count));
+  if (fd >= 0 && count > 0) {
+    ssize_t n;
+    do {
+      n = write(fd, data, static_cast<size_t>(count));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) closeIfGone(errno);
+  }
   return true;
 }
 
-int CSerialPort::readFromComm() {
-  uint8_t buf[kReplyCapacity];
-  std::memset(buf, 0, sizeof buf);
-  ssize_t n = fd >= 0 ? read(fd, buf, sizeof buf) : -1;
-  if (n <= 0) return 2;
+int CSerialPort::readFromComm() { return readReply().result; }
+
+CSerialPort::Reply CSerialPort::readReply() {
+  Reply reply;
+  if (fd < 0) {
+    reply.how = "the port is not open";
+    return reply;
+  }
+  ssize_t n = read(fd, reply.bytes, sizeof reply.bytes);
+  if (n < 0) {
+    const int error = errno;
+    closeIfGone(error);
+    if (MeansDeviceGone(error)) reply.how = "the device is gone; the port was closed";
+    return reply;
+  }
+  if (n == 0) return reply;
   // The reply has begun. The pause after it stays as long as the line has
   // always been given (replyWait / 10 times 5 ms); a reply cut before its
   // status byte is read on meanwhile, and up to the whole reply wait.
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();
   const Clock::time_point pauseEnd = start + std::chrono::milliseconds(replyWait / 10 * 5);
-  const Clock::time_point waitEnd = std::max(pauseEnd, start + std::chrono::milliseconds(replyWait));
-  while (n < SerialReplyLength(buf, n) && n < kReplyCapacity) {
+  const Clock::time_point waitEnd =
+      std::max(pauseEnd, start + std::chrono::milliseconds(replyWait));
+  while (n < SerialReplyLength(reply.bytes, n) && n < kReplyCapacity) {
     const long left = MsUntil(waitEnd);
     if (left <= 0) break;
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(left)) <= 0) break;
-    const ssize_t more = read(fd, buf + n, sizeof buf - static_cast<size_t>(n));
+    const ssize_t more = read(fd, reply.bytes + n, sizeof reply.bytes - static_cast<size_t>(n));
+    if (more < 0) closeIfGone(errno);
     if (more <= 0) break;
     n += more;
   }
   const long pause = MsUntil(pauseEnd);
   if (pause > 0) usleep(static_cast<useconds_t>(pause) * 1000);
-  return JudgeSerialReply(buf, n).result;
+  const ReplyVerdict verdict = JudgeSerialReply(reply.bytes, n);
+  reply.result = verdict.result;
+  reply.received = n;
+  reply.how = verdict.row;
+  return reply;
 }

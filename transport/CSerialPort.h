@@ -3,6 +3,7 @@
 #define LIBVEXA_X86_TRANSPORT_CSERIALPORT_H
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 class CSerialPort {
@@ -19,10 +20,27 @@ class CSerialPort {
   // Closes a valid descriptor and marks it -1, so a later close or reopen
   // never closes a descriptor number the application may have reused.
   void closeComm();
-  // One write of the bytes; a short or failed write is not reported.
+  // One write of the bytes; a short or failed write is not reported. A
+  // device that is gone (unplugged adapter, hung-up line) closes the port,
+  // so that the next transmission opens it anew.
   bool writeToComm(const void* data, int64_t count);
-  // Reads the reply once and judges it: a result code.
+  // Reads the reply and judges it: a result code.
   int readFromComm();
+
+  // What the line answered and how it was judged.
+  struct Reply {
+    int result = 2;
+    long received = 0;
+    uint8_t bytes[256] = {};
+    const char* how = "nothing received";
+  };
+  // Reads the reply once it has begun, reading on while its status byte is
+  // still missing, and judges it. A device that is gone closes the port.
+  Reply readReply();
+
+  // Held by every serial transmission for its whole length: one port, one
+  // exchange at a time.
+  std::mutex& lock() { return lock_; }
 
   int fd = -1;
   std::string portName;
@@ -32,6 +50,15 @@ class CSerialPort {
   uint8_t stopBits;
   bool isOpen = false;
   int replyWait = 100;  // ms; paces readFromComm
+
+ private:
+  // Closes the port when `error` says the device is gone or broken.
+  void closeIfGone(int error);
+
+  std::mutex lock_;
 };
+
+// The process's one serial port.
+extern CSerialPort serialPort;
 
 #endif  // LIBVEXA_X86_TRANSPORT_CSERIALPORT_H

@@ -4,110 +4,241 @@
 // port. Each new controller is greeted with the host's clock (command 0x62),
 // given a bounded time to answer, and recorded in globalMember.socketClients,
 // where the network sender finds it by address in login-link mode (mode 3).
-// The server runs on one detached thread for the rest of the process.
+//
+// One thread serves every connection at once with poll: the listener, the
+// connections greeted and waiting for their answer, and the recorded
+// connections, watched for hang-ups. So a controller that never answers
+// delays no other, and a connection that hangs up, or is replaced by a newer
+// one from the same address, leaves the list and is closed by its last user.
+#include "transport/LoginServer.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "SKYREL.h"
 #include "core/CBuffObj.h"
+#include "core/Protocol.h"
 #include "model/GlobalMember.h"
 
 namespace {
 
-constexpr int kBacklog = 5;
-constexpr int kAnswerSize = 1024;
-constexpr useconds_t kPauseAfterConnectionUs = 50000;
-constexpr short kGreetingCommand = 0x62;
+using Clock = std::chrono::steady_clock;
+using Handle = std::shared_ptr<SocketHandle>;
 
-// Waits at most VEXA_LOGIN_ANSWER_WAIT_MS for the controller's answer to the
-// greeting and reads it (up to 1024 bytes, not examined). The wait is bounded
-// so that a client that connects and stays silent cannot hold up every later
-// login; no receive time-out is left on the socket, because the network
-// sender later receives on this same connection with its own bound.
-void AwaitAnswer(int fd) {
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline =
-      Clock::now() + std::chrono::milliseconds(VEXA_LOGIN_ANSWER_WAIT_MS);
-  for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) return;
-    pollfd p{fd, POLLIN, 0};
-    const int ready = poll(&p, 1, static_cast<int>(left));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) return;  // no answer in time, or the wait failed
-    char answer[kAnswerSize];
-    ssize_t n;
-    do {
-      n = recv(fd, answer, sizeof answer, MSG_DONTWAIT);
-    } while (n < 0 && errno == EINTR);
-    return;  // data, an orderly close or an error: the controller is recorded
-  }
-}
+// A hall's controllers reconnecting together after a power cut must not be
+// turned away by the kernel's accept queue.
+constexpr int kBacklog = 128;
+constexpr int kAnswerSize = 1024;
+// The pause after each accepted connection.
+constexpr auto kPauseAfterConnection = std::chrono::milliseconds(50);
+// Out of descriptors or buffers: accept again only after this pause, so that
+// the server does not spin while the application frees resources.
+constexpr auto kAcceptRetryPause = std::chrono::milliseconds(250);
+// The longest the server sleeps, so that connections the list gave up are
+// released soon even when nothing happens.
+constexpr int kWatchMs = 200;
+
+// A connection greeted and awaiting its controller's answer.
+struct Pending {
+  Handle handle;
+  std::string peer;
+  Clock::time_point deadline;
+};
 
 void SendGreeting(int fd) {
   CBuffObj obj;
   const CBuffObj::tagBufferInfo frame =
-      obj.CompletePacketBuffer(obj.LoginCheckTimeBuffer(), kGreetingCommand, 0);
+      obj.CompletePacketBuffer(obj.LoginCheckTimeBuffer(), protocol::cmd::kGreeting, 0);
   if (!IsValid(frame) || frame.nBufferLen == 0) return;
   // MSG_NOSIGNAL: a controller that has already hung up must not kill the
   // application with SIGPIPE. A failed send is not an error here.
-  (void)send(fd, frame.chArrBuffer, static_cast<size_t>(frame.nBufferLen), MSG_NOSIGNAL);
+  (void)send(fd, frame.chArrBuffer, static_cast<size_t>(frame.nBufferLen),
+             MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
-// Looks up the peer's address in the client list. Returns true when the
-// connection is already recorded (same address, same descriptor). A record
-// of the same address with another descriptor belongs to an earlier
-// connection of that controller: it is removed (its descriptor stays open,
-// a sender may still be using it) and the connection counts as new.
-bool IsKnownConnection(const std::string& peer, int fd) {
+// Records the controller at the end of the list. An earlier record of the
+// same address belongs to an earlier connection of that controller: it
+// leaves the list, and its connection closes once no send uses it any more.
+void Record(const Pending& p) {
+  GlobalMember::tagSocketClient client;
+  client.nSocket = p.handle->fd();
+  client.strIp = p.peer;
+  client.bLogin = true;
+  client.handle = p.handle;
+  Handle replaced;  // released after the lock, closing outside it
   std::lock_guard<std::mutex> lock(globalMember.clientLock);
   auto& clients = globalMember.socketClients;
-  for (auto it = clients.begin(); it != clients.end(); ++it) {
-    if (it->strIp != peer) continue;
-    if (it->nSocket == fd) return true;
-    clients.erase(it);
-    return false;
+  auto old =
+      std::find_if(clients.begin(), clients.end(),
+                   [&](const GlobalMember::tagSocketClient& c) { return c.strIp == p.peer; });
+  if (old != clients.end()) {
+    replaced = std::move(old->handle);
+    clients.erase(old);
   }
-  return false;
+  clients.push_back(std::move(client));
 }
 
-void Record(const std::string& peer, int fd) {
-  GlobalMember::tagSocketClient client;
-  client.nSocket = fd;
-  client.strIp = peer;
-  client.bLogin = true;
+// Removes the record that holds this connection, if it is still listed.
+void Forget(const Handle& handle) {
+  Handle released;
   std::lock_guard<std::mutex> lock(globalMember.clientLock);
-  globalMember.socketClients.push_back(std::move(client));
+  auto& clients = globalMember.socketClients;
+  auto it =
+      std::find_if(clients.begin(), clients.end(),
+                   [&](const GlobalMember::tagSocketClient& c) { return c.handle == handle; });
+  if (it == clients.end()) return;
+  released = std::move(it->handle);
+  clients.erase(it);
 }
 
-// Handles one accepted connection.
-void ServeConnection(int fd, const sockaddr_in& peerAddress) {
-  char text[INET_ADDRSTRLEN] = {};
-  if (inet_ntop(AF_INET, &peerAddress.sin_addr, text, sizeof text) == nullptr) text[0] = '\0';
-  const std::string peer(text);
-
-  if (!IsKnownConnection(peer, fd)) {
-    SendGreeting(fd);
-    AwaitAnswer(fd);
-    Record(peer, fd);
+// The connections of the list, to watch for hang-ups.
+std::vector<Handle> ListedConnections() {
+  std::vector<Handle> handles;
+  std::lock_guard<std::mutex> lock(globalMember.clientLock);
+  handles.reserve(globalMember.socketClients.size());
+  for (const auto& c : globalMember.socketClients) {
+    if (c.handle) handles.push_back(c.handle);
   }
+  return handles;
 }
 
-// The server loop on the given port. Returns only when the port cannot be
-// bound or listened on.
-void RunServer(int port) {
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+bool OutOfResources(int error) {
+  return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+int MsUntil(Clock::time_point t) {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t - Clock::now()).count();
+  return ms < 0 ? 0 : static_cast<int>(std::min<long long>(ms, kWatchMs));
+}
+
+constexpr short kHangUp = POLLRDHUP | POLLHUP | POLLERR | POLLNVAL;
+
+class Server {
+ public:
+  explicit Server(int listener) : listener_(listener) {}
+
+  void Run() {
+    for (;;) {
+      const std::vector<Handle> listed = ListedConnections();
+      const bool accepting = Clock::now() >= acceptAfter_;
+      std::vector<pollfd> fds;
+      fds.reserve(1 + pending_.size() + listed.size());
+      fds.push_back({listener_, static_cast<short>(accepting ? POLLIN : 0), 0});
+      for (const Pending& p : pending_) fds.push_back({p.handle->fd(), POLLIN | POLLRDHUP, 0});
+      // Only hang-ups are watched here: the replies on a recorded connection
+      // belong to the sends that await them.
+      for (const Handle& h : listed) fds.push_back({h->fd(), POLLRDHUP, 0});
+
+      const int ready = poll(fds.data(), fds.size(), Timeout(accepting));
+      if (ready < 0 && errno != EINTR) std::this_thread::sleep_for(kAcceptRetryPause);
+      if (ready <= 0) {
+        RecordOverdue();
+        continue;
+      }
+      for (size_t i = 0; i < listed.size(); ++i) {
+        if (fds[1 + pending_.size() + i].revents & kHangUp) Forget(listed[i]);
+      }
+      ServePending(fds);
+      RecordOverdue();
+      if (fds[0].revents & POLLIN) Accept();
+    }
+  }
+
+ private:
+  // Until the next thing to do: the end of the pause after the last accepted
+  // connection, the earliest answer deadline, or the watch interval.
+  int Timeout(bool accepting) const {
+    int ms = accepting ? kWatchMs : MsUntil(acceptAfter_);
+    for (const Pending& p : pending_) ms = std::min(ms, MsUntil(p.deadline));
+    return ms;
+  }
+
+  // Answers and hang-ups of the greeted connections. An answer (not
+  // examined) records the controller; a connection that closes or fails
+  // before it answered is dropped.
+  void ServePending(const std::vector<pollfd>& fds) {
+    std::vector<Pending> waiting;
+    waiting.reserve(pending_.size());
+    for (size_t i = 0; i < pending_.size(); ++i) {
+      const short events = fds[1 + i].revents;
+      if (events & POLLIN) {
+        char answer[kAnswerSize];
+        ssize_t n;
+        do {
+          n = recv(pending_[i].handle->fd(), answer, sizeof answer, MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        if (n > 0) {
+          Record(pending_[i]);
+          continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+          waiting.push_back(std::move(pending_[i]));
+          continue;
+        }
+        continue;  // closed or failed: the connection is dropped
+      }
+      if (events & kHangUp) continue;
+      waiting.push_back(std::move(pending_[i]));
+    }
+    pending_.swap(waiting);
+  }
+
+  // A controller that had its time to answer is recorded all the same.
+  void RecordOverdue() {
+    const Clock::time_point now = Clock::now();
+    auto overdue = std::stable_partition(pending_.begin(), pending_.end(),
+                                         [&](const Pending& p) { return p.deadline > now; });
+    for (auto it = overdue; it != pending_.end(); ++it) Record(*it);
+    pending_.erase(overdue, pending_.end());
+  }
+
+  void Accept() {
+    sockaddr_in peer{};
+    socklen_t peerLength = sizeof peer;
+    const int fd =
+        accept4(listener_, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
+    if (fd < 0) {
+      if (OutOfResources(errno)) acceptAfter_ = Clock::now() + kAcceptRetryPause;
+      return;
+    }
+    Pending p;
+    try {
+      p.handle = std::make_shared<SocketHandle>(fd);
+    } catch (...) {
+      close(fd);
+      acceptAfter_ = Clock::now() + kAcceptRetryPause;
+      return;
+    }
+    char text[INET_ADDRSTRLEN] = {};
+    if (inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text) == nullptr) text[0] = '\0';
+    p.peer = text;
+    p.deadline = Clock::now() + std::chrono::milliseconds(protocol::kLoginAnswerWaitMs);
+    SendGreeting(fd);
+    pending_.push_back(std::move(p));
+    acceptAfter_ = Clock::now() + kPauseAfterConnection;
+  }
+
+  const int listener_;
+  std::vector<Pending> pending_;
+  Clock::time_point acceptAfter_ = Clock::now();
+};
+
+}  // namespace
+
+void RunLoginServer(int port) {
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (listener < 0) return;
   // An application that restarts can listen on its port again at once,
   // while connections of its previous run are still in TIME_WAIT.
@@ -123,47 +254,27 @@ void RunServer(int port) {
     close(listener);
     return;
   }
-
   {
+    std::vector<GlobalMember::tagSocketClient> dropped;  // closed outside the lock
     std::lock_guard<std::mutex> lock(globalMember.clientLock);
-    globalMember.socketClients.clear();
+    dropped.swap(globalMember.socketClients);
   }
-
   for (;;) {
-    sockaddr_in peer{};
-    socklen_t peerLength = sizeof peer;
-    const int fd = accept(listener, reinterpret_cast<sockaddr*>(&peer), &peerLength);
-    if (fd < 0) continue;
     try {
-      ServeConnection(fd, peer);
+      Server(listener).Run();
     } catch (...) {
-      // Out of memory while recording: this login is lost, the server goes on.
+      // Out of memory while serving: the connections being served are
+      // dropped, the server goes on.
+      std::this_thread::sleep_for(kAcceptRetryPause);
     }
-    usleep(kPauseAfterConnectionUs);
   }
 }
 
-}  // namespace
-
-int OpenServer(int port) {
+bool StartLoginServer(int port) {
   try {
-    g_serverPort = port;
-    // The thread gets the port by value, so a later OpenServer that changes
-    // g_serverPort never races with this thread's start.
-    std::thread(RunServer, port).detach();
+    std::thread(RunLoginServer, port).detach();
+    return true;
   } catch (...) {
-    // The thread could not be started: no server runs, and the caller is told.
-    return 1;
-  }
-  return 0;
-}
-
-int CloseServer() { return 0; }
-
-void TaskThreadExe() {
-  try {
-    RunServer(g_serverPort);
-  } catch (...) {
-    // Nothing leaves the interface.
+    return false;
   }
 }

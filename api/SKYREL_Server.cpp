@@ -1,0 +1,21 @@
+// The login server's entry points.
+#include "SKYREL.h"
+#include "transport/LoginServer.h"
+
+int OpenServer(int port) {
+  g_serverPort = port;
+  // The thread gets the port by value, so a later OpenServer that changes
+  // g_serverPort never races with this thread's start. When no thread can
+  // be started no server runs, and the caller is told.
+  return StartLoginServer(port) ? 0 : 1;
+}
+
+int CloseServer() { return 0; }
+
+void TaskThreadExe() {
+  try {
+    RunLoginServer(g_serverPort);
+  } catch (...) {
+    // Nothing leaves the interface.
+  }
+}
