@@ -3,6 +3,7 @@
 // to the serial port unwrapped; with serial protocol 2 (the RS-485 bus frame,
 // which these screens do not speak) nothing is sent.
 #include "SKYREL.h"
+#include "api/EntryPoint.h"
 #include "api/Send.h"
 #include "core/BarScreen.h"
 #include "core/CBuffObj.h"
@@ -14,12 +15,16 @@ namespace {
 // Sends one bar-screen frame built by `build`; 1 when the protocol is the
 // bus protocol, the frame was refused, or anything throws.
 template <class Build>
-int SendBarFrame(int serialProtocol, int portNumber, int baudRate, Build build) {
+int SendBarFrame(int serialProtocol, int portNumber, int baudRate, Build build,
+                 const char* text = nullptr) {
   int result = 1;
   try {
     CBuffObj obj;
     const CBuffObj::tagBufferInfo frame = build(obj);
-    if (serialProtocol == protocol::kBusProtocol || !IsValid(frame)) return result;
+    if (serialProtocol == protocol::kBusProtocol) {
+      return trace::Refuse("bar screens have no RS-485 form (serial protocol 2)");
+    }
+    if (!IsValid(frame)) return RefuseOversized(text);
     FrameList frames;
     frames.push_back(frame);
     result = SendOnSerial(frames, portNumber, baudRate);
@@ -45,10 +50,13 @@ int SendContent2BarScreen_Com(char* text, int serialProtocol, int portNumber, in
                               int ignored2, int value16, int moveStyle1, int moveStyle2,
                               int pageByte3, int pageByte5, int pageByte7, int pageByte8,
                               bool flag) {
-  if (text == nullptr) return 1;
-  return SendBarFrame(serialProtocol, portNumber, baudRate, [&](CBuffObj& o) {
-    return o.BarScreenContentBuffer(text, screenAddress, colour, pageWidth, ignored1, ignored2,
-                                    value16, moveStyle1, moveStyle2, pageByte3, pageByte5,
-                                    pageByte7, pageByte8, 0, flag);
-  });
+  if (text == nullptr) return RefuseNullText();
+  return SendBarFrame(
+      serialProtocol, portNumber, baudRate,
+      [&](CBuffObj& o) {
+        return o.BarScreenContentBuffer(text, screenAddress, colour, pageWidth, ignored1, ignored2,
+                                        value16, moveStyle1, moveStyle2, pageByte3, pageByte5,
+                                        pageByte7, pageByte8, 0, flag);
+      },
+      text);
 }

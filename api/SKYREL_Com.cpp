@@ -8,6 +8,7 @@
 // sending routine serve them all. Commands without a bus form send nothing
 // and return 1 when protocol 2 is asked for.
 #include "SKYREL.h"
+#include "api/EntryPoint.h"
 #include "api/Send.h"
 #include "core/CBuffObj.h"
 #include "core/Protocol.h"
@@ -61,12 +62,15 @@ struct SerialLine {
 // bus payload differs which one to make), frames it as `cmd` says for the
 // line's protocol and sends it. 1 when nothing was sent; no exception leaves.
 template <class Build>
-int SendTwin(const TwinCommand& cmd, const SerialLine& line, Build build) {
+int SendTwin(const TwinCommand& cmd, const SerialLine& line, Build build,
+             const char* text = nullptr) {
   int result = 1;
   try {
-    if (line.deviceAddress == nullptr) return result;
+    if (line.deviceAddress == nullptr) return trace::Refuse("the bus address is null");
     const bool bus = line.serialProtocol == protocol::kBusProtocol;
-    if (bus && cmd.bus == BusForm::None) return result;
+    if (bus && cmd.bus == BusForm::None) {
+      return trace::Refuse("this command has no RS-485 form (serial protocol 2)");
+    }
     CBuffObj obj;
     CBuffObj::tagBufferInfo frame;
     if (!bus) {
@@ -79,7 +83,7 @@ int SendTwin(const TwinCommand& cmd, const SerialLine& line, Build build) {
       frame = obj.CompletePacketBuffer_485(build(obj, true), cmd.busCode, line.deviceAddress,
                                            options ? 1 : 0, options ? 1 : 0, options);
     }
-    if (!IsValid(frame)) return result;
+    if (!IsValid(frame)) return RefuseOversized(text);
     FrameList frames;
     frames.push_back(frame);
     result = SendOnSerial(frames, line.portNumber, line.baudRate);
@@ -92,8 +96,8 @@ int SendTwin(const TwinCommand& cmd, const SerialLine& line, Build build) {
 // The text commands refuse a null text before anything is built.
 template <class Build>
 int SendTextTwin(char* text, const TwinCommand& cmd, const SerialLine& line, Build build) {
-  if (text == nullptr) return 1;
-  return SendTwin(cmd, line, build);
+  if (text == nullptr) return RefuseNullText();
+  return SendTwin(cmd, line, build, text);
 }
 
 }  // namespace
@@ -222,7 +226,8 @@ char kNoAddress[] = "";
 int SendMulCollectionData_Com(char* text, char* deviceAddress, int serialProtocol,
                               int portNumber, int baudRate, int dataIndex, int displayMode,
                               int textStyle, int attrHigh, int attrLow, int index, int count) {
-  if (text == nullptr || deviceAddress == nullptr) return 1;
+  if (text == nullptr) return RefuseNullText();
+  if (deviceAddress == nullptr) return trace::Refuse("the bus address is null");
   try {
     return SendMulMaterial(kSerialTransport, kUnusedNetworkMode, kNoAddress, serialProtocol,
                            portNumber, baudRate, deviceAddress, text, protocol::cmd::kCollection,
@@ -238,7 +243,8 @@ int SendMulInternalText_Com(char* text, char* deviceAddress, int serialProtocol,
                             int displayMode, int style1, int style2, int style3, int textStyle,
                             int attrHigh, int attrLow, int levelCode, bool primaryFlag,
                             int extraByte, int index, int count) {
-  if (text == nullptr || deviceAddress == nullptr) return 1;
+  if (text == nullptr) return RefuseNullText();
+  if (deviceAddress == nullptr) return trace::Refuse("the bus address is null");
   try {
     return SendMulMaterial(kSerialTransport, kUnusedNetworkMode, kNoAddress, serialProtocol,
                            portNumber, baudRate, deviceAddress, text, protocol::cmd::kMaterial,
@@ -254,7 +260,8 @@ int SendImageGroup_Com(char* source, char* deviceAddress, int serialProtocol, in
                        int baudRate, int width, int height, int materialId, int displayMode,
                        int style1, int style2, int style3, int levelCode, bool primaryFlag,
                        int index, int count) {
-  if (source == nullptr || deviceAddress == nullptr) return 1;
+  if (source == nullptr) return trace::Refuse("the image source is null");
+  if (deviceAddress == nullptr) return trace::Refuse("the bus address is null");
   try {
     return SendImageGroupBuffer(kSerialTransport, kUnusedNetworkMode, kNoAddress, serialProtocol,
                                 portNumber, baudRate, deviceAddress, source, width, height,

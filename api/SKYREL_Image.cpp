@@ -14,11 +14,15 @@
 // no partial group is ever sent as if it were whole.
 #include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "SKYREL.h"
 #include "api/EntryPoint.h"
 #include "api/Send.h"
+#include "api/Sequence.h"
 #include "core/CBuffObj.h"
 #include "core/Protocol.h"
 #include "model/GlobalMember.h"
@@ -46,13 +50,17 @@ GroupState group;
 
 int NormalMode(int colourMode) { return colourMode < 0 || colourMode > 2 ? 0 : colourMode; }
 
-// Releases the group buffer, if one is held, and forgets the group.
+// With the sequence lock held: releases the group buffer, if one is held,
+// and forgets the group.
 void ReleaseGroup() {
-  if (chArrImageBuffer == nullptr) return;
-  delete[] chArrImageBuffer;
-  chArrImageBuffer = nullptr;
-  g_nArrIndex = 0;
+  sequence::End();
   group = GroupState{};
+}
+
+// Refuses and abandons the open group. Returns 1.
+int Abandon(const std::string& reason) {
+  ReleaseGroup();
+  return trace::Refuse(reason + "; the image group is abandoned");
 }
 
 // A pack holding `length` bytes of the group buffer from `offset`.
@@ -70,12 +78,17 @@ GlobalMember::tagPackBuffer PackOf(int offset, int length, int packType, int ind
 // Opens a new group for `count` images of `imageBytes` each; false when the
 // group could not be described or held.
 bool OpenGroup(int count, int colourMode, int width, int height, int imageBytes) {
-  const int64_t capacity =
-      static_cast<int64_t>(count) * width * height * (colourMode + 1) / 8;
+  int64_t bits = 0;
+  if (__builtin_mul_overflow(static_cast<int64_t>(count), static_cast<int64_t>(width), &bits) ||
+      __builtin_mul_overflow(bits, static_cast<int64_t>(height), &bits) ||
+      __builtin_mul_overflow(bits, static_cast<int64_t>(colourMode + 1), &bits)) {
+    return false;
+  }
+  const int64_t capacity = bits / 8;
   if (count > kMaxCounter || capacity < imageBytes) return false;
-  if (capacity > kMaxCounter * MAX_BUFFER_SIZE) return false;
+  if (capacity > kMaxCounter * protocol::kImageChunk) return false;
+  sequence::Begin(sequence::Kind::kImageGroup);
   chArrImageBuffer = new char[static_cast<size_t>(capacity)];
-  g_nArrIndex = 0;
   group.count = count;
   group.colourMode = colourMode;
   group.capacity = capacity;
@@ -93,14 +106,21 @@ int SendImageGroupBuffer(int transport, int networkMode, char* ip, int serialPro
   int result = 1;
   try {
     // Refusals that leave an open group as it was.
-    if (source == nullptr) return 1;
-    if (transport == kNetworkTransport && !IsDottedIPv4(ip)) return 1;
+    if (source == nullptr) return trace::Refuse("the image source is null");
+    if (transport == kNetworkTransport && ip == nullptr) {
+      return trace::Refuse("the controller's address is null");
+    }
+    if (transport == kNetworkTransport && !IsDottedIPv4(ip)) {
+      return trace::Refuse("address \"" + std::string(ip) + "\" is not dotted IPv4");
+    }
 
+    std::unique_lock<std::mutex> held = sequence::Hold();
+    const bool mine = sequence::OwnedHere(sequence::Kind::kImageGroup);
     // The bus protocol has no form of this command: nothing will ever be
-    // sent, so the group ends here and its buffer is released.
+    // sent, so the caller's group ends here and its buffer is released.
     if (transport != kNetworkTransport && serialProtocol == protocol::kBusProtocol) {
-      ReleaseGroup();
-      return 1;
+      if (mine) ReleaseGroup();
+      return trace::Refuse("image groups have no RS-485 form (serial protocol 2)");
     }
 
     const int mode = NormalMode(displayMode);
@@ -109,11 +129,14 @@ int SendImageGroupBuffer(int transport, int networkMode, char* ip, int serialPro
       ReleaseGroup();  // a group left open by an earlier caller is abandoned
       if (count < index) count = index;
     } else {
-      if (chArrImageBuffer == nullptr) return 1;  // no group to add to
+      if (!mine || chArrImageBuffer == nullptr) {
+        return trace::Refuse("image " + std::to_string(index) + " of " + std::to_string(count) +
+                             ": no image group of this thread is open");
+      }
       if (count != group.count || mode != group.colourMode ||
           index != group.lastPosition + 1 || g_nArrIndex != group.filled) {
-        ReleaseGroup();
-        return 1;
+        return Abandon("image " + std::to_string(index) + " of " + std::to_string(count) +
+                       " does not continue the open group");
       }
     }
 
@@ -121,18 +144,19 @@ int SendImageGroupBuffer(int transport, int networkMode, char* ip, int serialPro
     const std::pair<unsigned char*, int> bitmap =
         ImageContentBuffer(source, mode, width, height);
     if (bitmap.first == nullptr || bitmap.second < 0) {
-      ReleaseGroup();
-      return 1;
+      return Abandon("image \"" + std::string(source) + "\" cannot be read");
     }
     if (starts) {
-      if (!OpenGroup(count, mode, width, height, bitmap.second)) return 1;
+      if (!OpenGroup(count, mode, width, height, bitmap.second)) {
+        return trace::Refuse("a group of " + std::to_string(count) + " images of " +
+                             std::to_string(width) + " x " + std::to_string(height) +
+                             " cannot be described to the controller");
+      }
     } else if (bitmap.second != group.imageBytes) {
-      ReleaseGroup();
-      return 1;
+      return Abandon("image \"" + std::string(source) + "\" has another size than the group's");
     }
     if (static_cast<int64_t>(g_nArrIndex) + bitmap.second > group.capacity) {
-      ReleaseGroup();
-      return 1;
+      return Abandon("the image does not fit the group buffer");
     }
     std::memcpy(chArrImageBuffer + g_nArrIndex, bitmap.first, static_cast<size_t>(bitmap.second));
     g_nArrIndex += bitmap.second;
@@ -142,12 +166,12 @@ int SendImageGroupBuffer(int transport, int networkMode, char* ip, int serialPro
 
     // The group is complete: every chunk in its block and frame, in order.
     const int total = g_nArrIndex;
-    const int chunks = total / MAX_BUFFER_SIZE + (total % MAX_BUFFER_SIZE != 0 ? 1 : 0);
+    const int chunks = total / protocol::kImageChunk + (total % protocol::kImageChunk != 0 ? 1 : 0);
     CBuffObj obj;
     FrameList frames;
     for (int k = 1; k <= chunks; ++k) {
-      const int offset = (k - 1) * MAX_BUFFER_SIZE;
-      const int length = k < chunks ? MAX_BUFFER_SIZE : total - offset;
+      const int offset = (k - 1) * protocol::kImageChunk;
+      const int length = k < chunks ? protocol::kImageChunk : total - offset;
       const GlobalMember::tagPackBuffer pack =
           PackOf(offset, length, k == 1 ? protocol::kFirstPack : protocol::kLaterPack, k, chunks);
       const CBuffObj::tagBufferInfo block =
@@ -156,6 +180,7 @@ int SendImageGroupBuffer(int transport, int networkMode, char* ip, int serialPro
       frames.push_back(obj.CompletePacketBuffer(block, protocol::cmd::kMaterial, 0));
     }
     ReleaseGroup();  // the frames hold their own copies
+    held.unlock();   // the buffer is free for the next group while this one is sent
 
     if (transport == kNetworkTransport) {
       result = SendToController(frames, ip, networkMode);
@@ -164,7 +189,8 @@ int SendImageGroupBuffer(int transport, int networkMode, char* ip, int serialPro
     }
   } catch (...) {
     // Out of memory for the buffer or the frames: the group cannot go on.
-    ReleaseGroup();
+    std::unique_lock<std::mutex> held = sequence::Hold();
+    if (sequence::OwnedHere(sequence::Kind::kImageGroup)) ReleaseGroup();
   }
   return result;
 }
@@ -182,38 +208,52 @@ int SendMultimediaBuffer(char* source, char* ip, int networkMode, short commandC
                          int flag, int value) {
   int result = 1;
   try {
-    if (source == nullptr || !IsDottedIPv4(ip)) return 1;
+    if (source == nullptr) return trace::Refuse("the image source is null");
+    if (ip == nullptr) return trace::Refuse("the controller's address is null");
+    if (!IsDottedIPv4(ip)) {
+      return trace::Refuse("address \"" + std::string(ip) + "\" is not dotted IPv4");
+    }
     const int mode = NormalMode(colourMode);
-    // The buffer is needed now; an image group still open is abandoned.
-    ReleaseGroup();
+    std::vector<FrameList> chunkFrames;
+    {
+      std::unique_lock<std::mutex> held = sequence::Hold();
+      // The buffer is needed now; an image group still open is abandoned.
+      ReleaseGroup();
+      const std::pair<unsigned char*, int> bitmap = ImageContentBuffer(source, mode, width, height);
+      if (bitmap.first == nullptr || bitmap.second <= 0) {
+        return trace::Refuse("image \"" + std::string(source) + "\" cannot be read");
+      }
+      sequence::Begin(sequence::Kind::kImageGroup);
+      chArrImageBuffer = new char[static_cast<size_t>(bitmap.second)];
+      std::memcpy(chArrImageBuffer, bitmap.first, static_cast<size_t>(bitmap.second));
+      g_nArrIndex = bitmap.second;
 
-    const std::pair<unsigned char*, int> bitmap =
-        ImageContentBuffer(source, mode, width, height);
-    if (bitmap.first == nullptr || bitmap.second <= 0) return 1;
-    chArrImageBuffer = new char[static_cast<size_t>(bitmap.second)];
-    g_nArrIndex = 0;
-    std::memcpy(chArrImageBuffer, bitmap.first, static_cast<size_t>(bitmap.second));
-    g_nArrIndex = bitmap.second;
-
-    const int total = g_nArrIndex;
-    const int chunks =
-        total / MAX_MEDIA_BUFFER_SIZE + (total % MAX_MEDIA_BUFFER_SIZE != 0 ? 1 : 0);
-    CBuffObj obj;
-    for (int k = 0; k < chunks; ++k) {
-      const int offset = k * MAX_MEDIA_BUFFER_SIZE;
-      const int length = k < chunks - 1 ? MAX_MEDIA_BUFFER_SIZE : total - offset;
-      const GlobalMember::tagPackBuffer pack =
-          PackOf(offset, length, k == 0 ? protocol::kFirstPack : protocol::kLaterPack, k, chunks);
-      FrameList frames;
-      frames.push_back(obj.MultimediaBuffer(pack, commandCode, mode, horizontal / 8, vertical,
-                                            width / 8, height, flag, value));
-      // Every chunk is sent even after a failed one; the last one's code counts.
-      result = SendToController(frames, ip, networkMode);
+      const int total = g_nArrIndex;
+      const int chunks =
+          total / protocol::kMediaChunk + (total % protocol::kMediaChunk != 0 ? 1 : 0);
+      CBuffObj obj;
+      for (int k = 0; k < chunks; ++k) {
+        const int offset = k * protocol::kMediaChunk;
+        const int length = k < chunks - 1 ? protocol::kMediaChunk : total - offset;
+        const GlobalMember::tagPackBuffer pack =
+            PackOf(offset, length, k == 0 ? protocol::kFirstPack : protocol::kLaterPack, k, chunks);
+        FrameList frames;
+        frames.push_back(obj.MultimediaBuffer(pack, commandCode, mode, horizontal / 8, vertical,
+                                              width / 8, height, flag, value));
+        chunkFrames.push_back(std::move(frames));
+      }
+      ReleaseGroup();  // the frames hold their own copies
+    }
+    // Every chunk is sent even after a failed one; the last one's code counts.
+    const SendSettings settings = CurrentSettings();
+    for (const FrameList& frames : chunkFrames) {
+      result = SendToController(frames, ip, networkMode, settings);
     }
   } catch (...) {
     // Out of memory: the result held so far is returned.
+    std::unique_lock<std::mutex> held = sequence::Hold();
+    if (sequence::OwnedHere(sequence::Kind::kImageGroup)) ReleaseGroup();
   }
-  ReleaseGroup();
   return result;
 }
 

@@ -7,10 +7,11 @@
 
 int SendLineUpContent(char* text, char* ip, int networkMode, int slotNo, int lineKind,
                       int unitAddress, bool bracketed) {
-  if (text == nullptr) return 1;
-  return SendOneNetworkFrame(ip, networkMode, protocol::cmd::kLineUp, 0, [&](CBuffObj& o) {
-    return o.LineUpBuffer(text, slotNo, lineKind, unitAddress, bracketed);
-  });
+  if (text == nullptr) return RefuseNullText();
+  return SendOneNetworkFrame(
+      ip, networkMode, protocol::cmd::kLineUp, 0,
+      [&](CBuffObj& o) { return o.LineUpBuffer(text, slotNo, lineKind, unitAddress, bracketed); },
+      text);
 }
 
 int SendLineUp_Net(char* text, char* ip, int networkMode, int slotNo, int lineKind,

@@ -5,12 +5,16 @@
 // Every builder either changes the model completely or not at all: the new
 // record is built aside first and only then appended or swapped in, so a
 // refused call or an exception (out of memory) leaves the model as it was.
+#include <mutex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "SKYREL.h"
+#include "api/ShowPage.h"
 #include "core/Protocol.h"
+#include "core/Trace.h"
 #include "model/GlobalMember.h"
 
 namespace {
@@ -23,6 +27,8 @@ using namespace protocol::content;
 
 // Level selectors the wrappers pass for "level 1".
 constexpr int kDefaultLevel = 0x31;
+// Material ids drawn for collected data and line-ups lie in 1..999999.
+constexpr int kLargestMaterialId = 999999;
 
 // The first page with this number, or null.
 Page* FindPage(int pageNo) {
@@ -43,6 +49,21 @@ int ImageGroupType(int displayMode) {
   return kImageGroup;
 }
 
+// A material id for a collected-data or line-up material: the drawn one,
+// or the next one in 1..999999 that no material of the page set uses yet, so
+// that the controller can tell the materials apart.
+int FreeMaterialId(int drawn) {
+  std::set<int> used;
+  for (const Page& p : globalMember.showPages)
+    for (const Area& a : p.areas)
+      for (const Material& m : a.materials) used.insert(m.materialId);
+  int id = drawn;
+  for (int tries = 0; tries < kLargestMaterialId && used.count(id) != 0; ++tries) {
+    id = id % kLargestMaterialId + 1;
+  }
+  return id;
+}
+
 // An empty text for the wrappers' unused text and file-list arguments.
 char* NoText() {
   static char empty[1] = {0};
@@ -52,8 +73,11 @@ char* NoText() {
 }  // namespace
 
 int AddShowPage(int pageNo, char* startTime, char* endTime, int pageExtra) {
-  if (startTime == nullptr || endTime == nullptr) return 1;
+  if (startTime == nullptr || endTime == nullptr) {
+    return trace::Refuse("the page's start or end time is null");
+  }
   try {
+    std::lock_guard<std::mutex> lock(globalMember.modelLock);
     std::string start(startTime);
     std::string end(endTime);
     if (Page* existing = FindPage(pageNo)) {
@@ -78,10 +102,14 @@ int AddShowPage(int pageNo, char* startTime, char* endTime, int pageExtra) {
 
 int AddArea(int pageNo, int x, int y, int areaWidth, int areaHeight) {
   try {
+    std::lock_guard<std::mutex> lock(globalMember.modelLock);
     Page* page = FindPage(pageNo);
-    if (page == nullptr) return 1;
+    if (page == nullptr) return trace::Refuse("page " + std::to_string(pageNo) + " does not exist");
     // One empty area at a time: the last one must hold a material first.
-    if (!page->areas.empty() && page->areas.back().materials.empty()) return 1;
+    if (!page->areas.empty() && page->areas.back().materials.empty()) {
+      return trace::Refuse("the last area of page " + std::to_string(pageNo) +
+                           " has no material yet");
+    }
     Area area;
     area.pageNo = pageNo;
     area.x = x;
@@ -101,11 +129,17 @@ int GenMaterial(int pageNo, char* text, char* fileList, int materialType, int ma
                 int dtField4Low, int dtField6, int dtField0, int dtTopBit, int dtField2,
                 int dtField3, int dataIndex, int lineUpIndex, bool primaryFlag,
                 bool lineUpFlag) {
-  if (text == nullptr || fileList == nullptr) return 1;
-  if (materialType < 1 || materialType > 5) return 1;
+  if (text == nullptr || fileList == nullptr) return trace::Refuse("the text or file list is null");
+  if (materialType < 1 || materialType > 5) {
+    return trace::Refuse("material type " + std::to_string(materialType) + " is not 1 to 5");
+  }
   try {
+    std::lock_guard<std::mutex> lock(globalMember.modelLock);
     Page* page = FindPage(pageNo);
-    if (page == nullptr || page->areas.empty()) return 1;
+    if (page == nullptr) return trace::Refuse("page " + std::to_string(pageNo) + " does not exist");
+    if (page->areas.empty()) {
+      return trace::Refuse("page " + std::to_string(pageNo) + " has no area for the material");
+    }
 
     Material m;
     m.text = text;
@@ -126,10 +160,11 @@ int GenMaterial(int pageNo, char* text, char* fileList, int materialType, int ma
         break;
       case 2:
         m.contentType = kCollectData;
-        m.materialId = GlobalMember::randNum(1, 999999);
+        m.materialId = FreeMaterialId(GlobalMember::randNum(1, kLargestMaterialId));
         m.dataIndex = dataIndex;
-        // Both nibbles of the style byte carry the caller's value.
-        m.textStyle = textStyle * 17;
+        // Both nibbles of the style byte carry the caller's value; only the
+        // low byte is ever sent, so the product is taken without overflow.
+        m.textStyle = static_cast<int>(static_cast<unsigned>(textStyle) * 17u);
         break;
       case 3:
         m.contentType = kDateTime;
@@ -154,7 +189,7 @@ int GenMaterial(int pageNo, char* text, char* fileList, int materialType, int ma
         break;
       default:  // 5
         m.contentType = kLineUp;
-        m.materialId = GlobalMember::randNum(1, 999999);
+        m.materialId = FreeMaterialId(GlobalMember::randNum(1, kLargestMaterialId));
         m.lineUpIndex = lineUpIndex;
         m.lineUpFlag = lineUpFlag;
         break;
@@ -203,6 +238,15 @@ int AddTemplate_LineUp(int pageNo, char* text, int style3, int textStyle, int at
 }
 
 bool CheckShowPage() {
+  try {
+    std::lock_guard<std::mutex> lock(globalMember.modelLock);
+    return ShowPagesFit();
+  } catch (...) {
+    return false;
+  }
+}
+
+bool ShowPagesFit() {
   bool fit = !globalMember.showPages.empty();
   for (const Page& page : globalMember.showPages) {
     if (page.areas.empty()) fit = false;

@@ -1,10 +1,13 @@
 // Text, collected-data and coordinate-text entry points, and the multi-part
 // transmission that gathers several pieces into one frame.
 #include <cstdint>
+#include <mutex>
+#include <string>
 
 #include "SKYREL.h"
 #include "api/EntryPoint.h"
 #include "api/Send.h"
+#include "api/Sequence.h"
 #include "core/BufferWriter.h"
 #include "core/Protocol.h"
 #include "transport/Senders.h"
@@ -23,33 +26,40 @@ static_assert(sizeof byteArrAllBuffer / sizeof byteArrAllBuffer[0] == kAccumulat
 
 int SendCollectionData_Net(char* text, char* ip, int networkMode, int dataIndex, int textStyle,
                            int attrHigh, int attrLow) {
-  if (text == nullptr) return 1;
-  return SendOneNetworkFrame(ip, networkMode, kCollectionCommand, 0, [&](CBuffObj& o) {
-    // The style goes into both nibbles of the style byte.
-    return o.CollectionBuffer(text, dataIndex, false, false, static_cast<short>(textStyle),
-                              static_cast<short>(textStyle), static_cast<short>(attrHigh),
-                              static_cast<short>(attrLow));
-  });
+  if (text == nullptr) return RefuseNullText();
+  return SendOneNetworkFrame(
+      ip, networkMode, kCollectionCommand, 0,
+      [&](CBuffObj& o) {
+        // The style goes into both nibbles of the style byte.
+        return o.CollectionBuffer(text, dataIndex, false, false, static_cast<short>(textStyle),
+                                  static_cast<short>(textStyle), static_cast<short>(attrHigh),
+                                  static_cast<short>(attrLow));
+      },
+      text);
 }
 
 int SendCoordinateText_Net(char* text, char* ip, int networkMode, int x, int y, int textStyle,
                            int attrHigh, int attrLow) {
-  if (text == nullptr) return 1;
-  return SendOneNetworkFrame(ip, networkMode, kCoordinateTextCommand, 0, [&](CBuffObj& o) {
-    return o.CoordinateTextBuffer(text, x, y, textStyle, attrHigh, attrLow);
-  });
+  if (text == nullptr) return RefuseNullText();
+  return SendOneNetworkFrame(
+      ip, networkMode, kCoordinateTextCommand, 0,
+      [&](CBuffObj& o) { return o.CoordinateTextBuffer(text, x, y, textStyle, attrHigh, attrLow); },
+      text);
 }
 
 int SendInternalText_Net(char* text, char* ip, int networkMode, int areaWidth, int areaHeight,
                          int materialId, int displayMode, int style1, int style2, int style3,
                          int textStyle, int attrHigh, int attrLow, int levelCode,
                          bool primaryFlag, int extraByte) {
-  if (text == nullptr) return 1;
-  return SendOneNetworkFrame(ip, networkMode, kInternalTextCommand, 0, [&](CBuffObj& o) {
-    return o.InternalTextBuffer(text, areaWidth, areaHeight, materialId, displayMode, style1,
-                                style2, style3, textStyle, attrHigh, attrLow, levelCode,
-                                primaryFlag, extraByte, 1, false);
-  });
+  if (text == nullptr) return RefuseNullText();
+  return SendOneNetworkFrame(
+      ip, networkMode, kInternalTextCommand, 0,
+      [&](CBuffObj& o) {
+        return o.InternalTextBuffer(text, areaWidth, areaHeight, materialId, displayMode, style1,
+                                    style2, style3, textStyle, attrHigh, attrLow, levelCode,
+                                    primaryFlag, extraByte, 1, false);
+      },
+      text);
 }
 
 int SendInternalText_Net_Custom(char* text, char* ip, int networkMode, int areaWidth,
@@ -97,13 +107,17 @@ int SendMulMaterial(int transport, int networkMode, char* ip, int /*serialProtoc
   int result = 1;
   try {
     // Refusals that leave the gathered bytes exactly as they were.
-    if (text == nullptr || ip == nullptr) return 1;
-    if (transport == 1 && !IsDottedIPv4(ip)) return 1;
-    if (index <= 0 || count <= 0 || index > count) return 1;
+    if (text == nullptr) return RefuseNullText();
+    if (ip == nullptr) return trace::Refuse("the controller's address is null");
+    if (transport == 1 && !IsDottedIPv4(ip)) {
+      return trace::Refuse("address \"" + std::string(ip) + "\" is not dotted IPv4");
+    }
+    if (index <= 0 || count <= 0 || index > count) {
+      return trace::Refuse("piece " + std::to_string(index) + " of " + std::to_string(count) +
+                           " is not a piece of a multi-part text");
+    }
 
     const bool lastPiece = index == count;
-    if (index == 1) g_nArrIndex = 0;  // a new transmission starts
-
     CBuffObj obj;
     CBuffObj::tagBufferInfo piece = EmptyBuffer();
     if (commandCode == kInternalTextCommand) {
@@ -115,24 +129,43 @@ int SendMulMaterial(int transport, int networkMode, char* ip, int /*serialProtoc
                                    static_cast<short>(textStyle), static_cast<short>(attrHigh),
                                    static_cast<short>(attrLow));
     }
-    // A piece too long to encode, or one the buffer has no room for, is not
-    // stored; a counter left out of range by someone else refuses too.
-    if (!IsValid(piece)) return 1;
-    if (g_nArrIndex < 0 || g_nArrIndex > kAccumulationCapacity ||
-        piece.nBufferLen > kAccumulationCapacity - g_nArrIndex) {
-      return 1;
-    }
-    for (int32_t i = 0; i < piece.nBufferLen; ++i) {
-      // One byte per element, sign-extended; only the low 8 bits are read back.
-      byteArrAllBuffer[g_nArrIndex + i] = static_cast<int8_t>(piece.chArrBuffer[i]);
-    }
-    g_nArrIndex += piece.nBufferLen;
-    if (!lastPiece) return 0;
 
-    BufferWriter gathered;
-    for (int i = 0; i < g_nArrIndex; ++i) gathered.u8(byteArrAllBuffer[i]);
     FrameList frames;
-    frames.push_back(obj.CompletePacketBuffer(gathered.finish(), static_cast<short>(commandCode), 0));
+    {
+      std::unique_lock<std::mutex> held = sequence::Hold();
+      if (index == 1) {
+        sequence::Begin(sequence::Kind::kMultiPart);  // a new transmission starts
+      } else if (!sequence::OwnedHere(sequence::Kind::kMultiPart)) {
+        return trace::Refuse("piece " + std::to_string(index) + " of " + std::to_string(count) +
+                             ": no multi-part text of this thread is open");
+      }
+      // A piece too long to encode, or one the buffer has no room for, is
+      // not stored; a counter the application moved out of range refuses too.
+      if (!IsValid(piece)) return RefuseOversized(text);
+      if (g_nArrIndex < 0 || g_nArrIndex > kAccumulationCapacity) {
+        return trace::Refuse("the multi-part fill counter g_nArrIndex was moved out of range");
+      }
+      if (piece.nBufferLen > kAccumulationCapacity - g_nArrIndex) {
+        return trace::Refuse(
+            "piece of " + std::to_string(piece.nBufferLen) + " bytes does not fit the " +
+            std::to_string(kAccumulationCapacity - g_nArrIndex) + " bytes left of the " +
+            std::to_string(kAccumulationCapacity) + "-byte multi-part buffer");
+      }
+      for (int32_t i = 0; i < piece.nBufferLen; ++i) {
+        // One byte per element, sign-extended; only the low 8 bits are read back.
+        byteArrAllBuffer[g_nArrIndex + i] = static_cast<int8_t>(piece.chArrBuffer[i]);
+      }
+      g_nArrIndex += piece.nBufferLen;
+      if (!lastPiece) return 0;
+
+      BufferWriter gathered;
+      for (int i = 0; i < g_nArrIndex; ++i) gathered.u8(byteArrAllBuffer[i]);
+      frames.push_back(
+          obj.CompletePacketBuffer(gathered.finish(), static_cast<short>(commandCode), 0));
+      // The frame holds its own copy: the buffer is free for the next
+      // sequence while this one is sent.
+      sequence::End();
+    }
     if (transport == 1) {
       result = SendToController(frames, ip, networkMode);
     } else {

@@ -3,13 +3,16 @@
 // material order. A successful upload empties the model.
 #include <unistd.h>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "SKYREL.h"
 #include "api/Send.h"
+#include "api/ShowPage.h"
 #include "core/CBuffObj.h"
 #include "core/Protocol.h"
+#include "core/Trace.h"
 #include "model/GlobalMember.h"
 #include "transport/Senders.h"
 
@@ -111,22 +114,41 @@ int SendImageGroupStep(const Step& step, char* ip, int networkMode) {
 
 int SendTemplateData_Net(char* ip, int networkMode) {
   int result = 1;
+  // The model stays as it is for the whole upload: builders on other threads
+  // wait until it has been sent (and emptied).
+  std::unique_lock<std::mutex> model(globalMember.modelLock, std::defer_lock);
   try {
-    if (!IsDottedIPv4(ip)) return 1;
-    if (!CheckShowPage()) return 1;
+    if (ip == nullptr) return trace::Refuse("the controller's address is null");
+    if (!IsDottedIPv4(ip)) {
+      return trace::Refuse("address \"" + std::string(ip) + "\" is not dotted IPv4");
+    }
+    model.lock();
+    if (!ShowPagesFit()) {
+      return trace::Refuse(
+          "the page set is not complete: a page without areas, an area "
+          "without materials or an empty internal text");
+    }
 
     CBuffObj obj;
     CBuffObj::tagBufferInfo descriptor = obj.PackShowPageBuffer(globalMember.showPages);
-    if (!IsValid(descriptor) || descriptor.nBufferLen > kMaxPayload) return 1;
+    if (!IsValid(descriptor) || descriptor.nBufferLen > kMaxPayload) {
+      return trace::Refuse("the page-set descriptor does not fit one " +
+                           std::to_string(protocol::kRecordSize) + "-byte frame");
+    }
     std::vector<std::vector<Step>> areas;
-    if (!PlanMaterials(globalMember.showPages, &areas)) return 1;
+    if (!PlanMaterials(globalMember.showPages, &areas)) {
+      return trace::Refuse(
+          "a material cannot be uploaded: an image group without a file, "
+          "an unknown content type or a block too large for one frame");
+    }
 
+    const SendSettings settings = CurrentSettings();
     FrameList frames;
     frames.push_back(obj.CompletePacketBuffer(descriptor, kPageSetCommand, 0));
-    result = SendToController(frames, ip, networkMode);
+    result = SendToController(frames, ip, networkMode, settings);
     if (result != 0) {
       usleep(10 * 1000);
-      result = SendToController(frames, ip, networkMode);
+      result = SendToController(frames, ip, networkMode, settings);
     }
     if (result == 0) {
       for (const std::vector<Step>& steps : areas) {
@@ -136,8 +158,8 @@ int SendTemplateData_Net(char* ip, int networkMode) {
             result = SendImageGroupStep(step, ip, networkMode);
             continue;
           }
-          result = SendToController(step.frames, ip, networkMode);
-          if (result != 0) result = SendToController(step.frames, ip, networkMode);
+          result = SendToController(step.frames, ip, networkMode, settings);
+          if (result != 0) result = SendToController(step.frames, ip, networkMode, settings);
           // A refused material leaves the rest of its area unsent.
           if (result != 0) break;
         }
@@ -146,6 +168,6 @@ int SendTemplateData_Net(char* ip, int networkMode) {
   } catch (...) {
     // The result of the last completed transmission stands.
   }
-  if (result == 0) globalMember.showPages.clear();
+  if (result == 0 && model.owns_lock()) globalMember.showPages.clear();
   return result;
 }
