@@ -23,6 +23,7 @@
 #include "VexaSim.h"
 #include "api/Send.h"
 #include "core/CBuffObj.h"
+#include "core/Trace.h"
 #include "transport/CSerialPort.h"
 #include "transport/ReplyJudge.h"
 #include "transport/Senders.h"
@@ -209,6 +210,9 @@ TEST_F(SenderCom, CloseComThenACallReopens) {
 TEST_F(SenderCom, MissingDeviceGivesOne) {
   g_send_times = 2;
   EXPECT_EQ(Send({kStartPlay}, 9), 1);
+  // The reason is kept for the caller even with the trace off.
+  ASSERT_FALSE(trace::On());
+  EXPECT_EQ(trace::LastReason(), "COM9: No such file or directory");
   EXPECT_FALSE(serialPort.isOpen);
   EXPECT_EQ(serialPort.fd, -1);
 }

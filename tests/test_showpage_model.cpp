@@ -2,6 +2,7 @@
 // globalMember, and the check that decides whether a set may be uploaded.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -133,6 +134,32 @@ TEST_F(ShowPageModel, CollectedDataDoublesItsStyleNibbleAndDrawsItsId) {
   EXPECT_EQ(m.style1 + m.style2 + m.style3, 0);
   EXPECT_GE(m.materialId, 1);
   EXPECT_LE(m.materialId, 999999);
+}
+
+// Ids drawn in the same second come out equal; the model makes them distinct,
+// also from the ids callers gave their own materials.
+TEST_F(ShowPageModel, MaterialsOfOnePageSetGetDistinctIds) {
+  PageWithArea(1);
+  ASSERT_EQ(AddTemplate_InternalText(1, kText, 500000, 0, 0, 0, 0, 1, 1, 0, false), 0);
+  for (int i = 0; i < 6; ++i) {
+    ASSERT_EQ(AddTemplate_CollectData(1, kText, i + 1, 1, 3, 2, 1), 0);
+    ASSERT_EQ(AddTemplate_LineUp(1, kText, 9, 4, 1, 2, i + 1, true), 0);
+  }
+  std::set<int> ids;
+  for (const Material& m : globalMember.showPages.at(0).areas.at(0).materials) {
+    EXPECT_GE(m.materialId, 1);
+    EXPECT_LE(m.materialId, 999999);
+    ids.insert(m.materialId);
+  }
+  EXPECT_EQ(ids.size(), 13u);
+}
+
+// A style large enough to overflow when multiplied keeps the low byte the
+// controller is sent: 0x1000000F x 17 has the low byte 0xFF.
+TEST_F(ShowPageModel, CollectedDataStyleOfAnyIntKeepsItsLowByte) {
+  PageWithArea(1);
+  ASSERT_EQ(AddTemplate_CollectData(1, kText, 1, 1, 0x1000000F, 2, 1), 0);
+  EXPECT_EQ(OnlyMaterial().textStyle & 0xFF, 0xFF);
 }
 
 TEST_F(ShowPageModel, LineUpKeepsIndexFlagAndStyle) {
