@@ -10,8 +10,23 @@ SocketHandle::~SocketHandle() {
   if (fd_ >= 0) close(fd_);
 }
 
+namespace {
+bool modelGone = false;
+}  // namespace
+
+std::mutex& ModelLifeLock() {
+  static std::mutex* lock = new std::mutex;
+  return *lock;
+}
+
+bool ModelGone() { return modelGone; }
+
 GlobalMember::GlobalMember() = default;
-GlobalMember::~GlobalMember() = default;
+
+GlobalMember::~GlobalMember() {
+  std::lock_guard<std::mutex> life(ModelLifeLock());
+  modelGone = true;
+}
 
 std::vector<std::string> GlobalMember::SplitStr(std::string text, std::string separator) {
   std::vector<std::string> pieces;

@@ -148,4 +148,12 @@ class GlobalMember {
 // The model's one instance: the page set and the client list of the process.
 extern GlobalMember globalMember;
 
+// The login server's thread runs until the process ends, also while the
+// process's static objects are destroyed. It holds this lock (which is never
+// destroyed) whenever it uses the model, and stops using it once the model
+// is gone; the model's destructor takes the lock to mark it gone.
+std::mutex& ModelLifeLock();
+// With ModelLifeLock held: true once the model has been destroyed.
+bool ModelGone();
+
 #endif  // LIBVEXA_X86_MODEL_GLOBALMEMBER_H

@@ -68,50 +68,64 @@ void SendGreeting(int fd) {
              MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
+// Runs `use` on the model unless the process has destroyed it (it is
+// ending); false when it is gone.
+template <class Use>
+bool WithModel(Use use) {
+  std::lock_guard<std::mutex> life(ModelLifeLock());
+  if (ModelGone()) return false;
+  use();
+  return true;
+}
+
 // Records the controller at the end of the list. An earlier record of the
 // same address belongs to an earlier connection of that controller: it
 // leaves the list, and its connection closes once no send uses it any more.
-void Record(const Pending& p) {
+bool Record(const Pending& p) {
   GlobalMember::tagSocketClient client;
   client.nSocket = p.handle->fd();
   client.strIp = p.peer;
   client.bLogin = true;
   client.handle = p.handle;
-  Handle replaced;  // released after the lock, closing outside it
-  std::lock_guard<std::mutex> lock(globalMember.clientLock);
-  auto& clients = globalMember.socketClients;
-  auto old =
-      std::find_if(clients.begin(), clients.end(),
-                   [&](const GlobalMember::tagSocketClient& c) { return c.strIp == p.peer; });
-  if (old != clients.end()) {
-    replaced = std::move(old->handle);
-    clients.erase(old);
-  }
-  clients.push_back(std::move(client));
+  Handle replaced;  // released after the locks, closing outside them
+  return WithModel([&] {
+    std::lock_guard<std::mutex> lock(globalMember.clientLock);
+    auto& clients = globalMember.socketClients;
+    auto old =
+        std::find_if(clients.begin(), clients.end(),
+                     [&](const GlobalMember::tagSocketClient& c) { return c.strIp == p.peer; });
+    if (old != clients.end()) {
+      replaced = std::move(old->handle);
+      clients.erase(old);
+    }
+    clients.push_back(std::move(client));
+  });
 }
 
 // Removes the record that holds this connection, if it is still listed.
-void Forget(const Handle& handle) {
+bool Forget(const Handle& handle) {
   Handle released;
-  std::lock_guard<std::mutex> lock(globalMember.clientLock);
-  auto& clients = globalMember.socketClients;
-  auto it =
-      std::find_if(clients.begin(), clients.end(),
-                   [&](const GlobalMember::tagSocketClient& c) { return c.handle == handle; });
-  if (it == clients.end()) return;
-  released = std::move(it->handle);
-  clients.erase(it);
+  return WithModel([&] {
+    std::lock_guard<std::mutex> lock(globalMember.clientLock);
+    auto& clients = globalMember.socketClients;
+    auto it =
+        std::find_if(clients.begin(), clients.end(),
+                     [&](const GlobalMember::tagSocketClient& c) { return c.handle == handle; });
+    if (it == clients.end()) return;
+    released = std::move(it->handle);
+    clients.erase(it);
+  });
 }
 
 // The connections of the list, to watch for hang-ups.
-std::vector<Handle> ListedConnections() {
-  std::vector<Handle> handles;
-  std::lock_guard<std::mutex> lock(globalMember.clientLock);
-  handles.reserve(globalMember.socketClients.size());
-  for (const auto& c : globalMember.socketClients) {
-    if (c.handle) handles.push_back(c.handle);
-  }
-  return handles;
+bool ListedConnections(std::vector<Handle>* handles) {
+  return WithModel([&] {
+    std::lock_guard<std::mutex> lock(globalMember.clientLock);
+    handles->reserve(globalMember.socketClients.size());
+    for (const auto& c : globalMember.socketClients) {
+      if (c.handle) handles->push_back(c.handle);
+    }
+  });
 }
 
 bool OutOfResources(int error) {
@@ -129,9 +143,11 @@ class Server {
  public:
   explicit Server(int listener) : listener_(listener) {}
 
+  // Serves until the process ends (the model is gone).
   void Run() {
     for (;;) {
-      const std::vector<Handle> listed = ListedConnections();
+      std::vector<Handle> listed;
+      if (!ListedConnections(&listed)) return;
       const bool accepting = Clock::now() >= acceptAfter_;
       std::vector<pollfd> fds;
       fds.reserve(1 + pending_.size() + listed.size());
@@ -144,14 +160,13 @@ class Server {
       const int ready = poll(fds.data(), fds.size(), Timeout(accepting));
       if (ready < 0 && errno != EINTR) std::this_thread::sleep_for(kAcceptRetryPause);
       if (ready <= 0) {
-        RecordOverdue();
+        if (!RecordOverdue()) return;
         continue;
       }
       for (size_t i = 0; i < listed.size(); ++i) {
-        if (fds[1 + pending_.size() + i].revents & kHangUp) Forget(listed[i]);
+        if ((fds[1 + pending_.size() + i].revents & kHangUp) && !Forget(listed[i])) return;
       }
-      ServePending(fds);
-      RecordOverdue();
+      if (!ServePending(fds) || !RecordOverdue()) return;
       if (fds[0].revents & POLLIN) Accept();
     }
   }
@@ -168,7 +183,7 @@ class Server {
   // Answers and hang-ups of the greeted connections. An answer (not
   // examined) records the controller; a connection that closes or fails
   // before it answered is dropped.
-  void ServePending(const std::vector<pollfd>& fds) {
+  bool ServePending(const std::vector<pollfd>& fds) {
     std::vector<Pending> waiting;
     waiting.reserve(pending_.size());
     for (size_t i = 0; i < pending_.size(); ++i) {
@@ -180,7 +195,7 @@ class Server {
           n = recv(pending_[i].handle->fd(), answer, sizeof answer, MSG_DONTWAIT);
         } while (n < 0 && errno == EINTR);
         if (n > 0) {
-          Record(pending_[i]);
+          if (!Record(pending_[i])) return false;
           continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
@@ -193,15 +208,19 @@ class Server {
       waiting.push_back(std::move(pending_[i]));
     }
     pending_.swap(waiting);
+    return true;
   }
 
   // A controller that had its time to answer is recorded all the same.
-  void RecordOverdue() {
+  bool RecordOverdue() {
     const Clock::time_point now = Clock::now();
     auto overdue = std::stable_partition(pending_.begin(), pending_.end(),
                                          [&](const Pending& p) { return p.deadline > now; });
-    for (auto it = overdue; it != pending_.end(); ++it) Record(*it);
+    for (auto it = overdue; it != pending_.end(); ++it) {
+      if (!Record(*it)) return false;
+    }
     pending_.erase(overdue, pending_.end());
+    return true;
   }
 
   void Accept() {
@@ -254,20 +273,23 @@ void RunLoginServer(int port) {
     close(listener);
     return;
   }
-  {
-    std::vector<GlobalMember::tagSocketClient> dropped;  // closed outside the lock
+  std::vector<GlobalMember::tagSocketClient> dropped;  // closed outside the locks
+  const bool serving = WithModel([&] {
     std::lock_guard<std::mutex> lock(globalMember.clientLock);
     dropped.swap(globalMember.socketClients);
-  }
-  for (;;) {
+  });
+  dropped.clear();
+  while (serving) {
     try {
       Server(listener).Run();
+      break;  // the process is ending
     } catch (...) {
       // Out of memory while serving: the connections being served are
       // dropped, the server goes on.
       std::this_thread::sleep_for(kAcceptRetryPause);
     }
   }
+  close(listener);
 }
 
 bool StartLoginServer(int port) {
