@@ -1,11 +1,16 @@
 // The bitmap source: BMP files of 1, 4, 8, 24 and 32 bits and PNG files,
 // written here byte by byte, turned into bit planes in each colour mode.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
 #include "ImageFiles.h"
+#include "core/ImageContent.h"
 #include "SKYREL.h"
 #include "SimFixture.h"
 
@@ -162,6 +167,130 @@ TEST_F(ImageContent, LargestSizeGivesTheWholeBitmap) {
     EXPECT_EQ(r.first[p * plane + plane / 2], 0x00);
     EXPECT_EQ(r.first[p * plane + plane - 1], 0x00);
   }
+}
+
+// A BMP header (40-byte info header) announcing width x height at `bits`
+// per pixel and compression `method`, followed by `pixelBytes` zero bytes.
+std::vector<uint8_t> BmpHeader(uint32_t width, uint32_t height, int bits, int method,
+                               size_t pixelBytes) {
+  std::vector<uint8_t> f = Bmp(1, 1, bits, {}, std::vector<uint8_t>(pixelBytes, 0));
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int k = 0; k < 4; ++k) f[at + k] = uint8_t(v >> (8 * k));
+  };
+  put32(18, width);
+  put32(22, height);
+  put32(30, uint32_t(method));
+  return f;
+}
+
+// A PNG whose one data chunk holds `idat`, then the closing chunk.
+std::vector<uint8_t> PngOf(uint32_t width, uint32_t height, int depth, int colourType,
+                           const std::vector<uint8_t>& idat) {
+  std::vector<uint8_t> f = imagefiles::PngHead(width, height, depth, colourType);
+  imagefiles::PngChunk(f, "IDAT", idat);
+  imagefiles::PngChunk(f, "IEND", {});
+  return f;
+}
+
+// 174 bytes: a 1 x 1 picture whose data chunk announces 2 GiB - 256 bytes
+// and holds 133.
+std::vector<uint8_t> TwoGigabytePng() {
+  std::vector<uint8_t> f = imagefiles::PngHead(1, 1, 8, 2);
+  imagefiles::be32(f, 0x7FFFFF00u);
+  f.insert(f.end(), {'I', 'D', 'A', 'T'});
+  f.resize(174, 0);
+  return f;
+}
+
+struct HeaderCase {
+  const char* what;
+  std::vector<uint8_t> bytes;
+  ImageVerdict verdict;
+};
+
+TEST_F(ImageContent, HeadersAreJudgedBeforeDecoding) {
+  const std::vector<uint8_t> bigData(140000, 0);  // enough for 1032:1 up to 144 MB of rows
+  std::vector<uint8_t> noEnd = imagefiles::Quadrants();
+  noEnd.resize(noEnd.size() - 12);
+  std::vector<uint8_t> cutChunk = imagefiles::Quadrants();
+  cutChunk.resize(cutChunk.size() - 20);
+  const HeaderCase cases[] = {
+      {"png", imagefiles::Quadrants(), ImageVerdict::kDecodable},
+      {"bmp", Bmp(4, 2, 24, {}, kRgbRowsBottomUp24), ImageVerdict::kDecodable},
+      {"2 GiB data chunk in 174 bytes", TwoGigabytePng(), ImageVerdict::kBeyondFile},
+      {"png without its closing chunk", noEnd, ImageVerdict::kBeyondFile},
+      {"png data chunk cut short", cutChunk, ImageVerdict::kBeyondFile},
+      {"8192 x 8192 x 64 bits from 20 bytes", PngOf(8192, 8192, 16, 6, std::vector<uint8_t>(20)),
+       ImageVerdict::kBeyondFile},
+      {"png 8193 wide", PngOf(8193, 1, 8, 2, bigData), ImageVerdict::kSideTooLarge},
+      {"png 0 high", PngOf(1, 0, 8, 2, bigData), ImageVerdict::kSideTooLarge},
+      {"png of 3-bit samples", PngOf(4, 4, 3, 0, bigData), ImageVerdict::kNotAnImage},
+      // Rows 4096 * (1 + 32768) plus pixels 8192 * 4096 * 4: 268,439,552
+      // bytes, just over 256 MiB; one row less stays under it.
+      {"png 8192 x 4096 rgba", PngOf(8192, 4096, 8, 6, bigData), ImageVerdict::kTooMuchMemory},
+      {"png 8192 x 4095 rgba", PngOf(8192, 4095, 8, 6, bigData), ImageVerdict::kDecodable},
+      {"bmp 8192 x 8192 without pixels", BmpHeader(8192, 8192, 24, 0, 4), ImageVerdict::kBeyondFile},
+      {"bmp one byte short", BmpHeader(5, 2, 24, 0, 16 + 15 - 1), ImageVerdict::kBeyondFile},
+      {"bmp last row without padding", BmpHeader(5, 2, 24, 0, 16 + 15), ImageVerdict::kDecodable},
+      {"bmp height INT_MIN", BmpHeader(4, uint32_t(INT_MIN), 24, 0, 32), ImageVerdict::kSideTooLarge},
+      {"bmp 8193 wide", BmpHeader(8193, 1, 1, 0, 1028), ImageVerdict::kSideTooLarge},
+      {"bmp run-length coded", BmpHeader(4, 2, 8, 1, 8), ImageVerdict::kNotAnImage},
+      {"bmp of 2 bits", BmpHeader(4, 2, 2, 0, 8), ImageVerdict::kNotAnImage},
+      {"neither", bytesOf("47 49 46 38 39 61"), ImageVerdict::kNotAnImage},
+  };
+  for (const HeaderCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(int(InspectImage(c.bytes.data(), c.bytes.size()).verdict), int(c.verdict));
+    if (c.verdict != ImageVerdict::kDecodable) {
+      std::string path = dir.write("h.img", c.bytes);
+      EXPECT_EQ(ImageContentBuffer(&path[0], 0, 4, 2).first, nullptr);
+    }
+  }
+  EXPECT_EQ(TwoGigabytePng().size(), 174u);
+}
+
+// Every call returns, whatever the image asks for, in a process whose
+// address space is limited to 256 MiB; images within the bound still give
+// their bitmaps.
+TEST_F(ImageContent, CallsReturnUnderAnAddressSpaceLimit) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "sanitizers reserve more address space than the limit";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+  GTEST_SKIP() << "sanitizers reserve more address space than the limit";
+#endif
+#endif
+  struct Case {
+    std::string path;
+    int mode, width, height;
+    int length;  // -1: no bitmap
+  } cases[] = {
+      {dir.write("2g.png", TwoGigabytePng()), 0, 4, 4, -1},
+      {dir.write("tiny.png", PngOf(8192, 8192, 16, 6, std::vector<uint8_t>(20))), 2, 64, 64, -1},
+      {dir.write("nopx.bmp", BmpHeader(8192, 8192, 24, 0, 4)), 2, 64, 64, -1},
+      // Just within the decoder's bound, beyond what the limit leaves.
+      {dir.write("full.bmp", BmpHeader(8192, 8192, 1, 0, 1024 * 8192)), 0, 64, 64, -1},
+      {dir.write("zero.png", imagefiles::ZeroPng(4096, 4096, 6)), 2, 4096, 4096, 4096 * 4096 * 3 / 8},
+      {dir.write("q.png", imagefiles::Quadrants()), 2, 4, 4, 6},
+  };
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    struct rlimit limit = {256u << 20, 256u << 20};
+    if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(100);
+    int index = 1;
+    for (Case& c : cases) {
+      std::pair<unsigned char*, int> r = ImageContentBuffer(&c.path[0], c.mode, c.width, c.height);
+      const int got = r.first == nullptr ? -1 : r.second;
+      if (got != c.length) _exit(index);
+      ++index;
+    }
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "case " << WEXITSTATUS(status) << " gave another result";
 }
 
 }  // namespace

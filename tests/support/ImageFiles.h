@@ -74,6 +74,18 @@ inline void PngChunk(std::vector<uint8_t>& f, const char* type, const std::vecto
   be32(f, Crc32(typed.data(), typed.size()));
 }
 
+// The signature and the 13-byte header chunk of a PNG (no compression,
+// filter or interlace method but 0); chunks follow it.
+inline std::vector<uint8_t> PngHead(uint32_t width, uint32_t height, int depth, int colourType) {
+  std::vector<uint8_t> f = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  std::vector<uint8_t> ihdr;
+  be32(ihdr, width);
+  be32(ihdr, height);
+  ihdr.insert(ihdr.end(), {uint8_t(depth), uint8_t(colourType), 0, 0, 0});
+  PngChunk(f, "IHDR", ihdr);
+  return f;
+}
+
 // A PNG of 8-bit samples, colour type 2 (RGB) or 6 (RGBA); `rows` holds the
 // samples row after row, top first. The image data is one stored (not
 // compressed) deflate block, every row with filter 0.
@@ -96,12 +108,46 @@ inline std::vector<uint8_t> Png(int width, int height, int colourType,
   }
   be32(z, (b << 16) | a);
 
-  std::vector<uint8_t> f = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-  std::vector<uint8_t> ihdr;
-  be32(ihdr, uint32_t(width));
-  be32(ihdr, uint32_t(height));
-  ihdr.insert(ihdr.end(), {8, uint8_t(colourType), 0, 0, 0});
-  PngChunk(f, "IHDR", ihdr);
+  std::vector<uint8_t> f = PngHead(uint32_t(width), uint32_t(height), 8, colourType);
+  PngChunk(f, "IDAT", z);
+  PngChunk(f, "IEND", {});
+  return f;
+}
+
+// A PNG of 8-bit samples, every one zero (black and, with alpha, clear),
+// compressed: one fixed-code deflate block of a zero and then runs of 258
+// zeros at distance 1, 13 bits each, so that large pictures stay small files.
+inline std::vector<uint8_t> ZeroPng(uint32_t width, uint32_t height, int colourType) {
+  const uint64_t channels = colourType == 6 ? 4 : colourType == 2 ? 3 : 1;
+  const uint64_t raw = uint64_t(height) * (1 + width * channels);
+  std::vector<uint8_t> z = {0x78, 0x01};
+  uint32_t acc = 0;
+  int used = 0;
+  auto bit = [&](uint32_t b) {
+    acc |= b << used;
+    if (++used == 8) {
+      z.push_back(uint8_t(acc));
+      acc = 0;
+      used = 0;
+    }
+  };
+  auto code = [&](uint32_t c, int length) {  // Huffman codes go most significant bit first
+    for (int i = length - 1; i >= 0; --i) bit((c >> i) & 1);
+  };
+  bit(1);  // last block
+  bit(1);  // fixed codes (type 01, low bit first)
+  bit(0);
+  code(0x30, 8);  // literal 0
+  uint64_t left = raw - 1;
+  for (; left >= 258; left -= 258) {
+    code(0xC5, 8);  // length 258
+    code(0, 5);     // distance 1
+  }
+  for (; left > 0; --left) code(0x30, 8);
+  code(0, 7);  // end of block
+  if (used) z.push_back(uint8_t(acc));
+  be32(z, uint32_t((raw % 65521) << 16 | 1));  // Adler-32 of zeros
+  std::vector<uint8_t> f = PngHead(width, height, 8, colourType);
   PngChunk(f, "IDAT", z);
   PngChunk(f, "IEND", {});
   return f;
