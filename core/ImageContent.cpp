@@ -142,7 +142,7 @@ ImageFacts InspectPng(const unsigned char* b, size_t size) {
   // byte-swapped files if there is one.
   size_t ihdr = 8;
   if (size >= 16 && std::memcmp(b + 12, "CgBI", 4) == 0) {
-    if (Be32(b + 8) > size - 20) return Verdict(ImageVerdict::kBeyondFile);
+    if (size < 20 || Be32(b + 8) > size - 20) return Verdict(ImageVerdict::kBeyondFile);
     ihdr += 12 + Be32(b + 8);
   }
   if (size - ihdr < 25 || Be32(b + ihdr) != 13 || std::memcmp(b + ihdr + 4, "IHDR", 4) != 0)

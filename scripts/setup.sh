@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
-need=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libstb-dev)
+# clang and its runtime libraries build and run the fuzz targets.
+need=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libstb-dev clang libclang-rt-14-dev)
 missing=()
 for p in "${need[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything from nothing and runs the whole test suite three times:
 # a normal build, an AddressSanitizer + UndefinedBehaviorSanitizer build, and
-# a ThreadSanitizer build of the suites that use threads.
+# a ThreadSanitizer build of the suites that use threads; then runs every fuzz
+# target under ASan/UBSan for VEXA_FUZZ_SECONDS seconds each (default 60: four
+# targets, about four minutes of fuzzing and two of building with clang).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -22,4 +24,6 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DVEXA_SANITIZE=address,undefined
 run_suite build-tsan -DCMAKE_BUILD_TYPE=Debug -DVEXA_SANITIZE=thread
+echo "==== fuzz targets"
+"$root/scripts/fuzz.sh" "${VEXA_FUZZ_SECONDS:-60}"
 echo "==== all test builds passed"

@@ -237,6 +237,8 @@ TEST_F(ImageContent, HeadersAreJudgedBeforeDecoding) {
       {"bmp run-length coded", BmpHeader(4, 2, 8, 1, 8), ImageVerdict::kNotAnImage},
       {"bmp of 2 bits", BmpHeader(4, 2, 2, 0, 8), ImageVerdict::kNotAnImage},
       {"neither", bytesOf("47 49 46 38 39 61"), ImageVerdict::kNotAnImage},
+      {"byte-swap mark cut short", bytesOf("89 50 4E 47 0D 0A 1A 0A 00 00 0D 00 43 67 42 49 00 57 02"),
+       ImageVerdict::kBeyondFile},
   };
   for (const HeaderCase& c : cases) {
     SCOPED_TRACE(c.what);

@@ -1,0 +1,67 @@
+// Any bytes as what the emulator received: one whole frame for each decoder,
+// and a stream split into frames as the emulator splits it, with the
+// replies, pictures and bitmaps it makes of them.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Bitmaps.h"
+#include "Render.h"
+#include "VexaSim.h"
+
+namespace {
+
+void Expect(bool ok) {
+  if (!ok) __builtin_trap();
+}
+
+void Use(const vexasim::Frame& f, const uint8_t* p, size_t n) {
+  Expect(f.raw.size() == n && std::equal(f.raw.begin(), f.raw.end(), p));
+  Expect(f.checksOk == f.error.empty());
+  Expect(!f.json().empty() && !f.text().empty());
+  for (vexasim::ReplyMode m : {vexasim::ReplyMode::Accept, vexasim::ReplyMode::Refuse2,
+                               vexasim::ReplyMode::Malformed, vexasim::ReplyMode::Echo})
+    (void)vexasim::replyFor(f, m);
+  if (f.command == 0x22 && f.kind == "net") {
+    vexasim::RgbImage picture(1, 1, 0, 0, 0);
+    std::string error;
+    if (vexasim::renderPageSet(f.payload.data(), f.payload.size(), &picture, &error))
+      Expect(picture.pixels.size() == size_t(picture.width) * size_t(picture.height) * 3);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Use(vexasim::decodeNetworkFrame(data, size), data, size);
+  Use(vexasim::decodeSerialFrame(data, size), data, size);
+
+  for (bool serial : {false, true}) {
+    std::vector<vexasim::Frame> frames;
+    size_t at = 0;
+    while (at < size) {
+      const long n = vexasim::completeFrameLength(data + at, size - at, serial);
+      Expect(n >= -1 && n <= long(size - at));
+      if (n == 0) break;
+      if (n < 0) {
+        ++at;
+        continue;
+      }
+      // A complete frame is never one the splitter would still wait on.
+      Expect(vexasim::completeFrameLength(data + at, size_t(n), serial) == n);
+      const std::vector<uint8_t> frame(data + at, data + at + n);
+      frames.push_back(serial ? vexasim::decodeSerialFrame(frame.data(), frame.size())
+                              : vexasim::decodeNetworkFrame(frame.data(), frame.size()));
+      Use(frames.back(), frame.data(), frame.size());
+      at += size_t(n);
+    }
+    for (const vexasim::Bitmap& b : vexasim::collectBitmaps(frames)) {
+      std::string note;
+      const vexasim::RgbImage picture = vexasim::drawBitmap(b, 0, 0, 0, &note);
+      Expect(picture.pixels.size() == size_t(picture.width) * size_t(picture.height) * 3);
+    }
+  }
+  return 0;
+}
