@@ -186,6 +186,10 @@ Frame decodeShortSerial(const uint8_t* p, size_t n, const char* kind, const NetD
   f.kind = kind;
   f.raw.assign(p, p + n);
   f.command = p[5];
+  if (n < 7) {
+    detail::fail(f, "frame of " + std::to_string(n) + " bytes is shorter than its 7-byte minimum");
+    return f;
+  }
   checkSerialTail(p, n, f);
   detail::addNumber(f, "address", p[1]);
   f.payload.assign(p + 6, p + n - 1);
