@@ -24,6 +24,7 @@
 #include "api/Send.h"
 #include "api/Sequence.h"
 #include "core/CBuffObj.h"
+#include "core/ImageContent.h"
 #include "core/Protocol.h"
 #include "model/GlobalMember.h"
 #include "transport/Senders.h"
@@ -193,6 +194,11 @@ int SendImageGroupBuffer(int transport, int networkMode, char* ip, int serialPro
     if (sequence::OwnedHere(sequence::Kind::kImageGroup)) ReleaseGroup();
   }
   return result;
+}
+
+std::pair<unsigned char*, int> ImageContentBuffer(char* source, int colourMode, int width,
+                                                  int height) {
+  return ImageBitmapFromFile(source, colourMode, width, height);
 }
 
 int SendImageGroup_Net(char* source, char* ip, int networkMode, int width, int height,

@@ -25,7 +25,6 @@
 #include <utility>
 #include <vector>
 
-#include "SKYREL.h"
 
 namespace {
 
@@ -318,8 +317,8 @@ std::pair<unsigned char*, int> ImageBitmapFromBytes(const unsigned char* bytes, 
   }
 }
 
-std::pair<unsigned char*, int> ImageContentBuffer(char* source, int colourMode, int width,
-                                                  int height) {
+std::pair<unsigned char*, int> ImageBitmapFromFile(const char* source, int colourMode, int width,
+                                                   int height) {
   const std::pair<unsigned char*, int> unreadable{nullptr, 0};
   try {
     if (source == nullptr || colourMode < 0 || colourMode > 2) return unreadable;

@@ -38,8 +38,14 @@ struct ImageFacts {
 // decoded. Reads only the header (for a PNG: every chunk's length and type).
 ImageFacts InspectImage(const unsigned char* bytes, size_t size);
 
-// The bitmap of the image held in bytes[0, size), as ImageContentBuffer gives
-// it for a file with these bytes.
+// The bitmap of the image in the file `source` (BMP or PNG) in colour mode
+// 0 to 2, scaled to width x height: the exported ImageContentBuffer. A null
+// pointer and length 0 for an image that cannot be read or is refused.
+std::pair<unsigned char*, int> ImageBitmapFromFile(const char* source, int colourMode, int width,
+                                                   int height);
+
+// The bitmap of the image held in bytes[0, size), as ImageBitmapFromFile
+// gives it for a file with these bytes.
 std::pair<unsigned char*, int> ImageBitmapFromBytes(const unsigned char* bytes, size_t size,
                                                     int colourMode, int width, int height);
 
