@@ -53,11 +53,33 @@ std::string Source(int i) {
   return "127.88." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
 }
 
+// One controller. A connection that fails (the accept queue of a crowded
+// server turned it away, or the server reset it) is dialled again a second
+// later, as controllers do.
 struct Dialer {
-  int fd = -1;
+  std::string source;
   bool silent = false;
+  int fd = -1;
   bool answered = false;
+  int dials = 0;
+  Clock::time_point redialAt{};
 };
+
+void Dial(Dialer& d, const sockaddr_in& server) {
+  d.fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  sockaddr_in self{};
+  self.sin_family = AF_INET;
+  self.sin_addr.s_addr = inet_addr(d.source.c_str());
+  bind(d.fd, reinterpret_cast<sockaddr*>(&self), sizeof self);
+  connect(d.fd, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+  ++d.dials;
+}
+
+void HangUp(Dialer& d) {
+  close(d.fd);
+  d.fd = -1;
+  d.redialAt = Clock::now() + std::chrono::seconds(1);
+}
 
 }  // namespace
 
@@ -84,14 +106,10 @@ int main(int argc, char** argv) {
   const auto start = Clock::now();
   for (int i = 0; i < count; ++i) {
     Dialer& d = dialers[static_cast<size_t>(i)];
+    d.source = Source(i);
     d.silent = i % 10 == 9;
-    d.fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_in self{};
-    self.sin_family = AF_INET;
-    self.sin_addr.s_addr = inet_addr(Source(i).c_str());
-    bind(d.fd, reinterpret_cast<sockaddr*>(&self), sizeof self);
-    connect(d.fd, reinterpret_cast<sockaddr*>(&server), sizeof server);
-    if (!d.silent) good.insert(Source(i));
+    Dial(d, server);
+    if (!d.silent) good.insert(d.source);
   }
 
   // The dialling side answers each greeting (the good ones) and watches the
@@ -101,24 +119,38 @@ int main(int argc, char** argv) {
   const uint8_t answer[] = {'O', 'K'};
   while (std::chrono::duration<double>(Clock::now() - start).count() < 600) {
     std::vector<pollfd> fds;
-    for (const Dialer& d : dialers) {
-      if (!d.silent && !d.answered) fds.push_back({d.fd, POLLIN, 0});
-    }
-    if (!fds.empty())
-      poll(fds.data(), fds.size(), 20);
-    else
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    for (const pollfd& p : fds) {
-      if (!(p.revents & POLLIN)) continue;
-      uint8_t greeting[64];
-      if (recv(p.fd, greeting, sizeof greeting, 0) > 0) {
-        send(p.fd, answer, sizeof answer, MSG_NOSIGNAL);
-        for (Dialer& d : dialers) {
-          if (d.fd == p.fd) d.answered = true;
-        }
+    std::vector<Dialer*> polled;
+    for (Dialer& d : dialers) {
+      if (d.fd < 0 && Clock::now() >= d.redialAt) Dial(d, server);
+      if (d.fd >= 0 && !d.answered) {
+        fds.push_back({d.fd, POLLIN, 0});
+        polled.push_back(&d);
       }
     }
-    peakFds = std::max(peakFds, OpenDescriptors() - fdsBefore - count);
+    if (!fds.empty()) {
+      poll(fds.data(), fds.size(), 20);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    for (size_t k = 0; k < fds.size(); ++k) {
+      Dialer& d = *polled[k];
+      if (fds[k].revents & (POLLERR | POLLHUP)) {
+        HangUp(d);
+        continue;
+      }
+      if (!(fds[k].revents & POLLIN)) continue;
+      uint8_t greeting[64];
+      const ssize_t n = recv(d.fd, greeting, sizeof greeting, 0);
+      if (n <= 0) {
+        HangUp(d);
+      } else if (!d.silent) {
+        send(d.fd, answer, sizeof answer, MSG_NOSIGNAL);
+        d.answered = true;
+      }
+    }
+    int open = 0;
+    for (const Dialer& d : dialers) open += d.fd >= 0 ? 1 : 0;
+    peakFds = std::max(peakFds, OpenDescriptors() - fdsBefore - open);
     peakThreads = std::max(peakThreads, Threads() - threadsBefore);
     size_t recorded = 0;
     {
@@ -130,6 +162,8 @@ int main(int argc, char** argv) {
       break;
     }
   }
+  int redials = 0;
+  for (const Dialer& d : dialers) redials += d.dials - 1;
   std::printf("controllers %d (%zu answering, %zu silent)\n", count, good.size(),
               static_cast<size_t>(count) - good.size());
   if (allRecorded < 0) {
@@ -137,8 +171,11 @@ int main(int argc, char** argv) {
   } else {
     std::printf("every answering controller recorded after %.1f s\n", allRecorded);
   }
+  std::printf("dialled again after a failed connection: %d times\n", redials);
   std::printf("peak descriptors of the server side: %d\n", peakFds);
   std::printf("peak threads beyond those before: %d\n", peakThreads);
-  for (const Dialer& d : dialers) close(d.fd);
+  for (const Dialer& d : dialers) {
+    if (d.fd >= 0) close(d.fd);
+  }
   return allRecorded < 0 ? 1 : 0;
 }
