@@ -309,23 +309,25 @@ int SendBuffer_Net(FrameList frames, char* ip, int networkMode, const SendSettin
 
     uint8_t reply[kReplySize];
     bool bound = false;
-    std::string how = "no attempt was made";
-    bool connectFailed = false;
+    // The last attempt's verdict; put in words only when the trace or a
+    // failure needs it, so that a traceless accepted call builds no text.
+    ReplyVerdict verdict{result, false, "no attempt was made"};
+    long received = 0;
+    std::string connectFailure;
     for (int attempt = 0; attempt < settings.attempts; ++attempt) {
+      // A stream connection is made once: a second attempt could only
+      // connect the connected socket again, so the first one's result stands.
+      if (stream && attempt > 0) break;
       rec.Attempt(attempt + 1, settings.attempts);
       std::memset(reply, 0, sizeof reply);
-      long received = 0;
+      received = 0;
       int error = 0;
       if (loginLink) {
         received = LoginLinkAttempt(frames, ip, settings, reply, rec);
       } else if (stream) {
-        // A stream connection is made once: a second attempt could only
-        // connect the connected socket again, so the first one's result stands.
-        if (attempt > 0) break;
         if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
-          how = std::string("cannot connect to ") + ip + ":" + std::to_string(protocol::kTcpPort) +
-                ": " + std::strerror(errno);
-          connectFailed = true;
+          connectFailure = std::string("cannot connect to ") + ip + ":" +
+                           std::to_string(protocol::kTcpPort) + ": " + std::strerror(errno);
           break;
         }
         // The controller may speak first; only when nothing comes do we send.
@@ -358,17 +360,20 @@ int SendBuffer_Net(FrameList frames, char* ip, int networkMode, const SendSettin
           TraceNoReply(rec, received, error, settings.receiveTimeOutMs);
         }
       }
-      const ReplyVerdict verdict = JudgeNetworkReply(reply, received, result);
+      verdict = JudgeNetworkReply(reply, received, result);
       result = verdict.result;
-      how = Explain(reply, received, verdict);
       if (verdict.stop) break;
     }
-    rec.Result(result, how);
-    if (connectFailed) {
-      trace::SetReason(how);
-    } else if (result != 0) {
-      trace::SetReason(std::string("controller ") + ip + ": " +
-                       (result == 2 ? "no reply" : "reply not accepted") + " (" + how + ")");
+    if (rec.on() || result != 0) {
+      const std::string how =
+          connectFailure.empty() ? Explain(reply, received, verdict) : connectFailure;
+      rec.Result(result, how);
+      if (!connectFailure.empty()) {
+        trace::SetReason(how);
+      } else if (result != 0) {
+        trace::SetReason(std::string("controller ") + ip + ": " +
+                         (result == 2 ? "no reply" : "reply not accepted") + " (" + how + ")");
+      }
     }
   } catch (...) {
     // Nothing escapes the sender; the result so far stands.
