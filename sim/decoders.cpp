@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "DecodeUtil.h"
+#include "Reassembly.h"
 #include "VexaSim.h"
 
 namespace vexasim {
@@ -87,9 +88,6 @@ const NetDecoder kBarDecoders[] = {
 const uint8_t kMagic[4] = {0xFE, 0x5C, 0x4B, 0x89};
 constexpr size_t kNetHeader = 17;   // bytes before the payload
 constexpr size_t kNetOverhead = 19; // header and end mark
-// Longest network frame a stream is allowed to announce; a larger length
-// field is taken as garbage and skipped.
-constexpr uint32_t kMaxStreamFrame = 1u << 20;
 
 template <size_t N>
 const NetDecoder* lookup(const NetDecoder (&table)[N], int code) {
@@ -260,7 +258,7 @@ long completeFrameLength(const uint8_t* p, size_t n, bool serial) {
   if (magicSoFar) {
     if (n < 8) return 0;
     uint32_t total = detail::le32(p + 4);
-    if (total < kNetOverhead || total > kMaxStreamFrame) return -1;
+    if (total < kNetOverhead || total > kFrameLimit) return -1;
     return n >= total ? long(total) : 0;
   }
   if (!serial) return -1;
@@ -269,7 +267,7 @@ long completeFrameLength(const uint8_t* p, size_t n, bool serial) {
   if (kind == SerialKind::None) return -1;
   size_t total = size_t(detail::be16(p + 2)) + 2;
   size_t minimum = kind == SerialKind::Rs485 ? 16 : 7;
-  if (total < minimum) return -1;
+  if (total < minimum || total > kFrameLimit) return -1;
   return n >= total ? long(total) : 0;
 }
 

@@ -53,6 +53,7 @@ const char kUsage[] =
     "  --login HOST:PORT  also dial in to the login server at HOST:PORT as a\n"
     "                     controller, answer its greeting and serve the frames\n"
     "                     sent over that connection\n"
+    "  --keep N           hold the N most recent frames in memory (default 1000)\n"
     "  --help             show this text\n"
     "\n"
     "Runs until interrupted (SIGINT or SIGTERM), then exits with status 0.\n";
@@ -118,6 +119,12 @@ int main(int argc, char** argv) {
       const char* v = value();
       if (!v) return usageError("--serial needs a link name");
       serialLink = v;
+    } else if (a == "--keep") {
+      const char* v = value();
+      char* end = nullptr;
+      long n = v ? std::strtol(v, &end, 10) : 0;
+      if (!v || !*v || *end || n < 1 || n > 1000000) return usageError("--keep needs a number from 1 to 1000000");
+      opt.keep = size_t(n);
     } else if (a == "--login") {
       const char* v = value();
       if (!v || !std::strchr(v, ':')) return usageError("--login needs HOST:PORT");
