@@ -56,6 +56,10 @@ Frame decodeNetworkFrame(const uint8_t* p, size_t n);
 // Decodes one whole frame from the serial line: a network frame, an RS-485
 // frame, an RS-485 voice frame or a bar-screen frame.
 Frame decodeSerialFrame(const uint8_t* p, size_t n);
+// Decodes what a controller sent back: a reply in network-frame layout (its
+// status at byte 17) or in the short serial layout (status at byte 6). The
+// frame is named "Reply", of kind "reply", whatever its bytes.
+Frame decodeReply(const uint8_t* p, size_t n);
 // Length of the complete frame at the start of a stream buffer; 0 when more
 // bytes are needed; -1 when the first byte cannot start a frame (drop one byte
 // and try again; so does a length field beyond the largest frame and a

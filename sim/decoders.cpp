@@ -205,21 +205,22 @@ SerialKind serialKind(const uint8_t* p, size_t n) {
 
 }  // namespace
 
-Frame decodeNetworkFrame(const uint8_t* p, size_t n) {
-  Frame f;
+namespace detail {
+
+bool readNetworkEnvelope(const uint8_t* p, size_t n, Frame& f) {
   f.kind = "net";
   f.raw.assign(p, p + n);
   if (!startsWithMagic(p, n)) {
     f.kind = "unknown";
     detail::fail(f, "does not start with FE 5C 4B 89");
     if (n) detail::addHex(f, "payload", p, n);
-    return f;
+    return false;
   }
   if (n < kNetOverhead) {
     detail::fail(f, "frame of " + std::to_string(n) + " bytes is shorter than the 19-byte minimum");
     if (n > 8) f.command = p[8];
     if (n > 9) f.subCode = p[9];
-    return f;
+    return false;
   }
   f.command = p[8];
   f.subCode = p[9];
@@ -232,7 +233,14 @@ Frame decodeNetworkFrame(const uint8_t* p, size_t n) {
   if (p[n - 2] != 0xFF || p[n - 1] != 0xFF)
     detail::fail(f, "end mark " + detail::hexBytes(p + n - 2, 2) + ", expected FF FF");
   f.payload.assign(p + kNetHeader, p + n - 2);
-  decodePayload(kNetDecoders, f.command, f);
+  return true;
+}
+
+}  // namespace detail
+
+Frame decodeNetworkFrame(const uint8_t* p, size_t n) {
+  Frame f;
+  if (detail::readNetworkEnvelope(p, n, f)) decodePayload(kNetDecoders, f.command, f);
   return f;
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "Bitmaps.h"
+#include "Decode.h"
 #include "Render.h"
 #include "VexaSim.h"
 
@@ -19,6 +20,7 @@ namespace {
 
 const char kUsage[] =
     "usage: vexa-sim [options]\n"
+    "       vexa-sim decode [--json] [--login-port N] FILE...   (see vexa-sim decode --help)\n"
     "\n"
     "Plays an LED sign controller: receives frames by UDP (port 8800) and TCP\n"
     "(port 8900) on one IPv4 address, optionally on a serial line and over a\n"
@@ -74,6 +76,8 @@ int usageError(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "decode") == 0)
+    return vexasim::runDecodeCommand(argc - 1, argv + 1, std::cin, std::cout, std::cerr);
   vexasim::Options opt;
   bool json = false;
   std::string serialLink;
