@@ -81,7 +81,8 @@ class CaptureDecoder {
     if (n < 20 || (p[0] >> 4) != 4) return;
     size_t ihl = size_t(p[0] & 15) * 4;
     size_t total = be16(p + 2);
-    if (ihl < 20 || n < ihl) return;
+    if (total == 0) total = n;  // a segment the network card was left to cut
+    if (ihl < 20 || n < ihl || total < ihl) return;
     // Fragments of a larger datagram: no frame of the library needs them.
     if ((be16(p + 6) & 0x3FFF) != 0) return;
     size_t sent = total > ihl ? total - ihl : 0;  // transport bytes as sent

@@ -31,7 +31,8 @@ using FrameSink = std::function<void(const Frame&)>;
 bool decodeCapture(std::FILE* file, const DecodeSettings& settings, const FrameSink& sink, std::string* error);
 
 // The library's trace: every frame block of a transmission record is a frame
-// sent over the record's transport, every reply block a reply.
+// sent over the record's transport, every reply block a reply. Blocks before
+// the first record's first line (an excerpt) have the channel "hex".
 void decodeTrace(std::istream& in, const FrameSink& sink);
 
 // Hex text (spaces, commas, colons, "0x" and '#' comments allowed): the bytes

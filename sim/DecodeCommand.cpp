@@ -71,9 +71,14 @@ int runDecodeCommand(int argc, char** argv, std::istream& in, std::ostream& out,
     err << "vexa-sim decode: " << why << "\n(see vexa-sim decode --help)\n";
     return 2;
   };
+  bool options = true;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if (a == "--help" || a == "-h") {
+    if (!options || a == "-" || a[0] != '-') {
+      files.push_back(a);
+    } else if (a == "--") {
+      options = false;
+    } else if (a == "--help" || a == "-h") {
       out << kDecodeUsage;
       return 0;
     } else if (a == "--json") {
@@ -82,10 +87,8 @@ int runDecodeCommand(int argc, char** argv, std::istream& in, std::ostream& out,
       int port = 0;
       if (i + 1 >= argc || !parsePort(argv[++i], port)) return usageError(a + " needs a port number");
       (a == "--login-port" ? settings.loginPort : a == "--udp-port" ? settings.udpPort : settings.tcpPort) = port;
-    } else if (a.size() > 1 && a[0] == '-') {
-      return usageError("unknown option " + a);
     } else {
-      files.push_back(a);
+      return usageError("unknown option " + a);
     }
   }
   if (files.empty()) return usageError("no file to decode");

@@ -90,13 +90,18 @@ bool serialReplyLayout(const uint8_t* p, size_t n) {
 }  // namespace
 
 void decodeTrace(std::istream& in, const FrameSink& sink) {
-  std::string transport;  // of the record being read; empty outside one
+  // The transport of the record being read; empty outside one (after a
+  // refusal); "hex" before the first header line, for an excerpt of a record:
+  // its frames are then decoded as any frame of the serial line.
+  std::string transport = "hex";
   TraceBlock block;
   auto endBlock = [&]() {
     if (!block.active) return;
     const uint8_t* p = block.bytes.data();
     size_t n = block.bytes.size();
-    Frame f = block.reply ? decodeReply(p, n) : transport == "serial" ? decodeSerialFrame(p, n) : decodeNetworkFrame(p, n);
+    Frame f = block.reply                                      ? decodeReply(p, n)
+              : transport == "serial" || transport == "hex" ? decodeSerialFrame(p, n)
+                                                            : decodeNetworkFrame(p, n);
     if (block.announced >= 0 && size_t(block.announced) != n)
       detail::fail(f, "the trace announces " + std::to_string(block.announced) + " bytes and shows " +
                           std::to_string(n));
@@ -207,7 +212,13 @@ InputKind inputKindOf(const std::string& head) {
   while (at < head.size()) {
     size_t end = head.find('\n', at);
     std::string line = head.substr(at, end == std::string::npos ? std::string::npos : end - at);
-    if (line.find_first_not_of(" \t\r") != std::string::npos) return traceHeader(line, nullptr) ? InputKind::Trace : InputKind::Hex;
+    size_t first = line.find_first_not_of(" \t\r");
+    if (first != std::string::npos) {
+      // A record's first line, or a line from within a record.
+      for (const char* start : {"> frame ", "< reply ", "attempt "})
+        if (line.compare(first, std::strlen(start), start) == 0) return InputKind::Trace;
+      return traceHeader(line, nullptr) ? InputKind::Trace : InputKind::Hex;
+    }
     if (end == std::string::npos) break;
     at = end + 1;
   }

@@ -307,6 +307,9 @@ TEST(SimDecodeTrace, FramesAndRepliesOfEachRecord) {
   EXPECT_EQ(inputKindOf("\n" + trace.substr(0, 60)), InputKind::Trace);
   EXPECT_EQ(inputKindOf("2026-12-07 23:28:22 thread 1 udp"), InputKind::Hex);  // no milliseconds
   EXPECT_EQ(inputKindOf(std::string("\xD4\xC3\xB2\xA1", 4)), InputKind::Capture);
+  // An excerpt without the record's first line: any frame layout, channel "hex".
+  Outcome excerpt = decode({"-"}, trace.substr(trace.find("  > frame 1 of 1: 18")));
+  EXPECT_EQ(excerpt.out, "hex  " + want[6].substr(8) + "\nhex  " + want[7].substr(8) + "\n");
   EXPECT_EQ(inputKindOf(std::string("\x0A\x0D\x0D\x0A", 4)), InputKind::Capture);
   Outcome r = decode({"--json", "-"}, trace.substr(0, trace.find("  < no reply")));
   EXPECT_EQ(r.out,
@@ -392,6 +395,7 @@ TEST(SimDecodeCommand, CommandLine) {
       {{"--frames", "x"}, 2, "unknown option --frames"},
       {{"--login-port", "0", "x"}, 2, "--login-port needs a port number"},
       {{"--udp-port"}, 2, "--udp-port needs a port number"},
+      {{"--", "--json"}, 1, "cannot open --json"},
       {{"/nonexistent/capture.pcap"}, 1, "cannot open /nonexistent/capture.pcap: No such file or directory"},
   };
   for (const Case& c : cases) {
