@@ -174,15 +174,17 @@ struct Emulator::Impl {
     return StreamAnswer{replyFor(f, m), m == ReplyMode::Delay ? wait : 0};
   }
 
-  // Records a decoded frame and reports it; returns its answer.
+  // Records a decoded frame and reports it; returns its answer, decided in
+  // the reply mode of the moment the frame arrived.
   StreamAnswer answer(Frame f) {
+    StreamAnswer a = replyTo(f);
     {
       std::lock_guard<std::mutex> lk(mu);
       frames.push(f);
     }
     cv.notify_all();
     callSink(f);
-    return replyTo(f);
+    return a;
   }
 
   // Records a decoded frame, reports it and answers it through send, after
