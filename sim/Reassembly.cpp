@@ -2,6 +2,7 @@
 #include "Reassembly.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "DecodeUtil.h"
 
