@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
-# clang and its runtime libraries build and run the fuzz targets.
-need=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libstb-dev clang libclang-rt-14-dev)
+# clang and its runtime libraries build and run the fuzz targets; libpcap
+# (found through pkg-config) reads captures for vexa-sim decode.
+need=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libstb-dev
+      libpcap-dev clang libclang-rt-14-dev)
 missing=()
 for p in "${need[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -43,6 +43,10 @@ void fail(Frame& f, const std::string& why);
 bool needPayload(const uint8_t* p, size_t n, size_t want, Frame& f);
 // Flags bytes after the expected end of the payload and shows them as hex.
 void noExtraBytes(const uint8_t* p, size_t n, size_t used, Frame& f);
+// The network frame around a payload: sets kind, raw, command and sub-code,
+// flags a wrong magic, length field or end mark, and takes the payload.
+// False when there is no payload to decode (no magic, or too short).
+bool readNetworkEnvelope(const uint8_t* p, size_t n, Frame& f);
 // Adds "<name>Check" = ok/bad for a value byte followed by its complement,
 // flagging the frame when the complement is wrong.
 void complementField(Frame& f, const std::string& name, uint8_t value, uint8_t check);

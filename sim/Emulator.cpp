@@ -1,6 +1,8 @@
-// The emulator's transports: a datagram socket, a stream listener, login
-// connections it dials itself and a pseudo-terminal, each served on its own
-// thread. All of them poll with a short time-out so that stop() is prompt.
+// The emulator's transports: a datagram socket and a pseudo-terminal, each
+// served on its own thread, and the stream connections (accepted on the
+// stream port or dialled to a login server), all served by one thread of the
+// stream server. All of them poll with a short time-out so that stop() is
+// prompt. What was received is kept in bounded records of recent entries.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -10,17 +12,20 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <mutex>
 #include <thread>
 
 #include "DecodeUtil.h"
+#include "Reassembly.h"
+#include "Recent.h"
+#include "StreamServer.h"
 #include "VexaSim.h"
 
 namespace vexasim {
@@ -30,18 +35,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kPollMs = 20;
-// A stream that goes quiet with a frame short of its length field: when the
-// bytes end in the end mark FF FF they are taken as the frame after a short
-// pause (the length field is then flagged as wrong); other leftovers after a
-// long one. Bytes that start no frame are reported after the short pause.
-constexpr int kStreamIdleMs = 30;
-constexpr int kStreamStallMs = 1000;
-// A datagram frame still missing pieces after this long is taken as it is.
-constexpr int kDatagramIdleMs = 200;
 constexpr int kConnectTimeoutMs = 5000;
 
-long msSince(Clock::time_point t) {
-  return long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
+long nowMs() {
+  return long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count());
 }
 
 bool writeAll(int fd, const std::vector<uint8_t>& bytes, bool isSocket) {
@@ -61,20 +58,6 @@ bool writeAll(int fd, const std::vector<uint8_t>& bytes, bool isSocket) {
   return true;
 }
 
-bool isNetworkStart(const std::vector<uint8_t>& b) {
-  static const uint8_t magic[4] = {0xFE, 0x5C, 0x4B, 0x89};
-  return b.size() >= 4 && std::memcmp(b.data(), magic, 4) == 0;
-}
-
-Frame junkFrame(const std::vector<uint8_t>& junk) {
-  Frame f;
-  f.kind = "unknown";
-  f.raw = junk;
-  detail::fail(f, std::to_string(junk.size()) + " bytes that start no frame");
-  detail::addHex(f, "payload", junk.data(), junk.size());
-  return f;
-}
-
 }  // namespace
 
 struct Emulator::Impl {
@@ -82,10 +65,10 @@ struct Emulator::Impl {
 
   mutable std::mutex mu;  // guards everything recorded, the mode and the override
   mutable std::condition_variable cv;
-  std::vector<Frame> frames;
-  std::vector<Frame> greetings;
-  std::vector<Datagram> datagrams;
-  std::vector<uint8_t> serialBytes;
+  Recent<Frame> frames;
+  Recent<Frame> greetings;
+  Recent<Datagram> datagrams;
+  Recent<uint8_t> serialBytes;
   ReplyMode mode;
   int delayMs;
   std::function<std::optional<std::vector<uint8_t>>(const Frame&)> replyOverride;
@@ -102,12 +85,21 @@ struct Emulator::Impl {
 
   bool running = false;
   int udpFd = -1;
-  int tcpFd = -1;
   int ptyMaster = -1;
   int ptySlave = -1;
   std::string ptyPath;
+  StreamServer streams;
 
-  explicit Impl(Options o) : opt(std::move(o)), mode(opt.mode), delayMs(opt.delayMs) {}
+  explicit Impl(Options o)
+      : opt(std::move(o)),
+        frames(opt.keep),
+        greetings(opt.keep),
+        datagrams(opt.keep),
+        serialBytes(opt.keep * kFrameLimit),
+        mode(opt.mode),
+        delayMs(opt.delayMs),
+        streams([this](Frame f) { return answer(std::move(f)); },
+                [this](Frame g, bool answerIt) { return greet(std::move(g), answerIt); }, opt.maxConnections) {}
 
   template <typename F>
   void spawn(F&& body) {
@@ -120,7 +112,7 @@ struct Emulator::Impl {
                              done});
   }
 
-  // Joins the workers that have finished (connections that closed).
+  // Joins the workers that have finished.
   void reapWorkers() {
     std::vector<std::thread> finished;
     {
@@ -166,7 +158,8 @@ struct Emulator::Impl {
     return !cv.wait_for(lk, std::chrono::milliseconds(ms), [this] { return stopping.load(); });
   }
 
-  std::vector<uint8_t> replyTo(const Frame& f) {
+  // The answer to f and how long to wait before sending it.
+  StreamAnswer replyTo(const Frame& f) {
     std::function<std::optional<std::vector<uint8_t>>(const Frame&)> ov;
     ReplyMode m;
     int wait;
@@ -177,218 +170,123 @@ struct Emulator::Impl {
       wait = delayMs;
     }
     if (ov) {
-      if (auto bytes = ov(f)) return *bytes;
+      if (auto bytes = ov(f)) return StreamAnswer{*bytes, 0};
     }
-    if (m == ReplyMode::Delay && wait > 0 && !pause(wait)) return {};
-    return replyFor(f, m);
+    return StreamAnswer{replyFor(f, m), m == ReplyMode::Delay ? wait : 0};
   }
 
-  // Records a decoded frame, reports it and answers it through send.
-  template <typename Send>
-  void emit(Frame f, Send&& send) {
+  // Records a decoded frame and reports it; returns its answer, decided in
+  // the reply mode of the moment the frame arrived.
+  StreamAnswer answer(Frame f) {
+    StreamAnswer a = replyTo(f);
     {
       std::lock_guard<std::mutex> lk(mu);
-      frames.push_back(f);
+      frames.push(f);
     }
     cv.notify_all();
     callSink(f);
-    std::vector<uint8_t> reply = replyTo(f);
-    if (!reply.empty()) send(reply);
+    return a;
+  }
+
+  // Records a decoded frame, reports it and answers it through send, after
+  // the answer's delay.
+  template <typename Send>
+  void emit(Frame f, Send&& send) {
+    StreamAnswer a = answer(std::move(f));
+    if (a.delayMs > 0 && !pause(a.delayMs)) return;
+    if (!a.bytes.empty()) send(a.bytes);
+  }
+
+  // Records a login server's greeting and reports it; returns its answer.
+  std::vector<uint8_t> greet(Frame g, bool answerIt) {
+    {
+      std::lock_guard<std::mutex> lk(mu);
+      greetings.push(g);
+    }
+    cv.notify_all();
+    callSink(g);
+    return answerIt ? replyFor(g, ReplyMode::Accept) : std::vector<uint8_t>{};
   }
 
   // ---- datagrams -------------------------------------------------------------
-  struct Pending {
-    std::vector<uint8_t> bytes;
-    uint32_t declared = 0;
-    Clock::time_point last;
-    sockaddr_in src{};
-  };
-
-  void completeDatagramFrame(const std::vector<uint8_t>& bytes, const sockaddr_in& src) {
-    Frame f = decodeNetworkFrame(bytes.data(), bytes.size());
+  void completeDatagramFrame(const DatagramFrame& d) {
+    Frame f = decodeDatagramFrame(d);
     f.channel = "udp";
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(sourceAddress(d.source));
+    to.sin_port = htons(sourcePort(d.source));
     emit(std::move(f), [&](const std::vector<uint8_t>& reply) {
-      ::sendto(udpFd, reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr*>(&src), sizeof src);
+      ::sendto(udpFd, reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     });
   }
 
   void udpLoop() {
-    std::map<std::string, Pending> pending;  // frames being reassembled, by source
-    std::vector<uint8_t> buf(65536);
+    DatagramReassembler joiner(opt.maxPendingSources);
+    std::vector<DatagramFrame> done;
+    // One byte more than is kept, so that a longer datagram shows as cut.
+    std::vector<uint8_t> buf(kFrameLimit + 1);
     while (!stopping) {
       pollfd pf{udpFd, POLLIN, 0};
       if (::poll(&pf, 1, kPollMs) > 0 && (pf.revents & POLLIN)) {
         sockaddr_in src{};
         socklen_t len = sizeof src;
-        ssize_t n = ::recvfrom(udpFd, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&src), &len);
-        if (n >= 0) onDatagram(std::vector<uint8_t>(buf.begin(), buf.begin() + n), src, pending);
-      }
-      for (auto it = pending.begin(); it != pending.end();) {
-        if (msSince(it->second.last) >= kDatagramIdleMs) {
-          completeDatagramFrame(it->second.bytes, it->second.src);
-          it = pending.erase(it);
-        } else {
-          ++it;
+        ssize_t n = ::recvfrom(udpFd, buf.data(), buf.size(), MSG_TRUNC, reinterpret_cast<sockaddr*>(&src), &len);
+        if (n >= 0) {
+          size_t kept = std::min(size_t(n), kFrameLimit);
+          char addr[INET_ADDRSTRLEN] = {0};
+          ::inet_ntop(AF_INET, &src.sin_addr, addr, sizeof addr);
+          {
+            std::lock_guard<std::mutex> lk(mu);
+            datagrams.push(Datagram{std::vector<uint8_t>(buf.begin(), buf.begin() + long(kept)), addr,
+                                    ntohs(src.sin_port)});
+          }
+          joiner.take(sourceKey(ntohl(src.sin_addr.s_addr), ntohs(src.sin_port)), buf.data(), kept, size_t(n),
+                      nowMs(), done);
         }
       }
+      joiner.expire(nowMs(), done);
+      for (const DatagramFrame& d : done) completeDatagramFrame(d);
+      done.clear();
     }
   }
 
-  // The sender cuts a frame longer than MAX_UPD_BUFFER_LEN into full-size
-  // datagrams and a shorter remainder; a frame is complete once its length
-  // field is reached or a datagram shorter than the full size arrives.
-  void onDatagram(std::vector<uint8_t> d, const sockaddr_in& src, std::map<std::string, Pending>& pending) {
-    char addr[INET_ADDRSTRLEN] = {0};
-    ::inet_ntop(AF_INET, &src.sin_addr, addr, sizeof addr);
-    int port = ntohs(src.sin_port);
-    {
-      std::lock_guard<std::mutex> lk(mu);
-      datagrams.push_back(Datagram{d, addr, port});
-    }
-    const std::string key = std::string(addr) + ":" + std::to_string(port);
-    auto it = pending.find(key);
-    if (it != pending.end()) {
-      Pending& p = it->second;
-      p.bytes.insert(p.bytes.end(), d.begin(), d.end());
-      p.last = Clock::now();
-      if (p.bytes.size() >= p.declared || d.size() < size_t(MAX_UPD_BUFFER_LEN)) {
-        std::vector<uint8_t> whole = std::move(p.bytes);
-        pending.erase(it);
-        completeDatagramFrame(whole, src);
+  // ---- the serial line ---------------------------------------------------------
+  void serialLoop(int fd) {
+    StreamSplitter splitter(true);
+    std::vector<StreamPiece> pieces;
+    auto send = [&](const std::vector<uint8_t>& reply) { writeAll(fd, reply, false); };
+    auto emitPieces = [&]() {
+      for (const StreamPiece& piece : pieces) {
+        Frame f = decodeStreamPiece(piece, true);
+        f.channel = "serial";
+        emit(std::move(f), send);
       }
-      return;
-    }
-    if (isNetworkStart(d) && d.size() == size_t(MAX_UPD_BUFFER_LEN) && detail::le32(d.data() + 4) > d.size()) {
-      Pending p;
-      p.declared = detail::le32(d.data() + 4);
-      p.bytes = std::move(d);
-      p.last = Clock::now();
-      p.src = src;
-      pending.emplace(key, std::move(p));
-      return;
-    }
-    completeDatagramFrame(d, src);
-  }
-
-  // ---- streams: stream connections, login connections, the serial line -------
-  void streamLoop(int fd, const std::string& channel, bool serial, bool isSocket, std::vector<uint8_t> buf) {
-    std::vector<uint8_t> junk;  // bytes skipped while looking for a frame start
-    Clock::time_point last = Clock::now();
-    auto send = [&](const std::vector<uint8_t>& reply) { writeAll(fd, reply, isSocket); };
-    auto emitBytes = [&](const uint8_t* p, size_t n) {
-      Frame f = serial ? decodeSerialFrame(p, n) : decodeNetworkFrame(p, n);
-      f.channel = channel;
-      emit(std::move(f), send);
+      pieces.clear();
     };
-    auto emitJunk = [&]() {
-      if (junk.empty()) return;
-      Frame f = junkFrame(junk);
-      f.channel = channel;
-      junk.clear();
-      emit(std::move(f), send);
-    };
-    auto split = [&]() {
-      for (;;) {
-        long len = completeFrameLength(buf.data(), buf.size(), serial);
-        if (len == 0) return;
-        if (len < 0) {
-          junk.push_back(buf.front());
-          buf.erase(buf.begin());
-          continue;
-        }
-        emitJunk();
-        std::vector<uint8_t> frame(buf.begin(), buf.begin() + len);
-        buf.erase(buf.begin(), buf.begin() + len);
-        emitBytes(frame.data(), frame.size());
-      }
-    };
-    auto flush = [&]() {
-      emitJunk();
-      if (!buf.empty()) {
-        std::vector<uint8_t> rest;
-        rest.swap(buf);
-        emitBytes(rest.data(), rest.size());
-      }
-    };
-
-    split();
     std::vector<uint8_t> chunk(4096);
     while (!stopping) {
       pollfd pf{fd, POLLIN, 0};
       int r = ::poll(&pf, 1, kPollMs);
       if (r > 0 && (pf.revents & (POLLIN | POLLHUP | POLLERR))) {
-        ssize_t n = isSocket ? ::recv(fd, chunk.data(), chunk.size(), 0) : ::read(fd, chunk.data(), chunk.size());
+        ssize_t n = ::read(fd, chunk.data(), chunk.size());
         if (n > 0) {
-          if (serial) {
+          {
             std::lock_guard<std::mutex> lk(mu);
-            serialBytes.insert(serialBytes.end(), chunk.begin(), chunk.begin() + n);
+            serialBytes.pushRange(chunk.begin(), chunk.begin() + n);
           }
-          buf.insert(buf.end(), chunk.begin(), chunk.begin() + n);
-          last = Clock::now();
-          split();
+          splitter.feed(chunk.data(), size_t(n), nowMs(), pieces);
+          emitPieces();
           continue;
         }
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        if (isSocket) break;  // closed by the peer or failed
-        pause(kPollMs);       // a line without a reader: wait for one
+        pause(kPollMs);  // a line without a reader: wait for one
       }
-      if (buf.empty() && junk.empty()) continue;
-      long quiet = msSince(last);
-      bool endMark = buf.size() >= 2 && buf[buf.size() - 1] == 0xFF && buf[buf.size() - 2] == 0xFF;
-      if (quiet >= kStreamStallMs || (quiet >= kStreamIdleMs && (buf.empty() || endMark))) flush();
+      splitter.idle(nowMs(), pieces);
+      emitPieces();
     }
-    flush();
-  }
-
-  void acceptLoop() {
-    while (!stopping) {
-      reapWorkers();
-      pollfd pf{tcpFd, POLLIN, 0};
-      if (::poll(&pf, 1, kPollMs) <= 0 || !(pf.revents & POLLIN)) continue;
-      int fd = ::accept(tcpFd, nullptr, nullptr);
-      if (fd < 0) continue;
-      spawn([this, fd] {
-        streamLoop(fd, "tcp", false, true, {});
-        ::close(fd);
-      });
-    }
-  }
-
-  void loginLoop(int fd, bool answerGreeting) {
-    std::vector<uint8_t> buf;
-    std::vector<uint8_t> chunk(4096);
-    long len = 0;
-    while (!stopping) {
-      len = completeFrameLength(buf.data(), buf.size(), false);
-      if (len > 0) break;
-      if (len < 0) {  // skip bytes before the greeting's start
-        buf.erase(buf.begin());
-        continue;
-      }
-      pollfd pf{fd, POLLIN, 0};
-      if (::poll(&pf, 1, kPollMs) <= 0) continue;
-      ssize_t n = ::recv(fd, chunk.data(), chunk.size(), 0);
-      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-      if (n <= 0) {
-        len = 0;
-        break;
-      }
-      buf.insert(buf.end(), chunk.begin(), chunk.begin() + n);
-    }
-    if (len > 0) {
-      Frame g = decodeNetworkFrame(buf.data(), size_t(len));
-      g.channel = "login";
-      buf.erase(buf.begin(), buf.begin() + len);
-      {
-        std::lock_guard<std::mutex> lk(mu);
-        greetings.push_back(g);
-      }
-      cv.notify_all();
-      callSink(g);
-      if (answerGreeting) writeAll(fd, replyFor(g, ReplyMode::Accept), true);
-      streamLoop(fd, "login", false, true, std::move(buf));
-    }
-    ::close(fd);
+    splitter.finish(pieces);
+    emitPieces();
   }
 };
 
@@ -401,11 +299,12 @@ const Options& Emulator::options() const { return d_->opt; }
 bool Emulator::start(std::string* error) {
   Impl& d = *d_;
   if (d.running) return true;
+  int tcpFd = -1;
   auto failWith = [&](const std::string& what) {
     if (error) *error = what + ": " + std::strerror(errno);
     if (d.udpFd >= 0) ::close(d.udpFd);
-    if (d.tcpFd >= 0) ::close(d.tcpFd);
-    d.udpFd = d.tcpFd = -1;
+    if (tcpFd >= 0) ::close(tcpFd);
+    d.udpFd = tcpFd = -1;
     return false;
   };
   sockaddr_in addr{};
@@ -429,19 +328,19 @@ bool Emulator::start(std::string* error) {
     d.opt.udpPort = boundPort(d.udpFd);
   }
   if (d.opt.tcp) {
-    d.tcpFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (d.tcpFd < 0) return failWith("tcp socket");
+    tcpFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (tcpFd < 0) return failWith("tcp socket");
     int one = 1;
-    ::setsockopt(d.tcpFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(tcpFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     addr.sin_port = htons(uint16_t(d.opt.tcpPort));
-    if (::bind(d.tcpFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+    if (::bind(tcpFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
       return failWith("bind tcp " + d.opt.address + ":" + std::to_string(d.opt.tcpPort));
-    if (::listen(d.tcpFd, 16) != 0) return failWith("listen tcp");
-    d.opt.tcpPort = boundPort(d.tcpFd);
+    if (::listen(tcpFd, SOMAXCONN) != 0) return failWith("listen tcp");
+    d.opt.tcpPort = boundPort(tcpFd);
   }
   d.running = true;
   if (d.udpFd >= 0) d.spawn([&d] { d.udpLoop(); });
-  if (d.tcpFd >= 0) d.spawn([&d] { d.acceptLoop(); });
+  if (tcpFd >= 0) d.streams.listen(tcpFd);
   return true;
 }
 
@@ -454,7 +353,8 @@ void Emulator::stop() {
   }
   d.cv.notify_all();
   d.joinAllWorkers();
-  for (int* fd : {&d.udpFd, &d.tcpFd, &d.ptyMaster, &d.ptySlave}) {
+  d.streams.stop();
+  for (int* fd : {&d.udpFd, &d.ptyMaster, &d.ptySlave}) {
     if (*fd >= 0) ::close(*fd);
     *fd = -1;
   }
@@ -487,7 +387,7 @@ std::string Emulator::openSerial() {
   d.ptyMaster = master;
   d.ptySlave = slave;
   d.ptyPath = name;
-  d.spawn([&d, master] { d.streamLoop(master, "serial", true, false, {}); });
+  d.spawn([&d, master] { d.serialLoop(master); });
   return d.ptyPath;
 }
 
@@ -514,9 +414,7 @@ bool Emulator::connectLogin(const std::string& host, int port, bool answerGreeti
     if (fd >= 0) ::close(fd);
     return false;
   }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  Impl& d = *d_;
-  d.spawn([&d, fd, answerGreeting] { d.loginLoop(fd, answerGreeting); });
+  d_->streams.addLogin(fd, answerGreeting);
   return true;
 }
 
@@ -538,32 +436,39 @@ void Emulator::setSink(std::function<void(const Frame&)> f) {
 
 std::vector<Frame> Emulator::frames() const {
   std::lock_guard<std::mutex> lk(d_->mu);
-  return d_->frames;
+  return d_->frames.items();
 }
 
 std::vector<Datagram> Emulator::datagrams() const {
   std::lock_guard<std::mutex> lk(d_->mu);
-  return d_->datagrams;
+  return d_->datagrams.items();
 }
 
 std::vector<uint8_t> Emulator::serialBytes() const {
   std::lock_guard<std::mutex> lk(d_->mu);
-  return d_->serialBytes;
+  return d_->serialBytes.items();
 }
 
 std::vector<Frame> Emulator::greetings() const {
   std::lock_guard<std::mutex> lk(d_->mu);
-  return d_->greetings;
+  return d_->greetings.items();
 }
+
+size_t Emulator::framesSeen() const {
+  std::lock_guard<std::mutex> lk(d_->mu);
+  return d_->frames.seen();
+}
+
+size_t Emulator::streamConnections() const { return d_->streams.connections(); }
 
 bool Emulator::waitForFrames(size_t n, int timeoutMs) const {
   std::unique_lock<std::mutex> lk(d_->mu);
-  return d_->cv.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return d_->frames.size() >= n; });
+  return d_->cv.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return d_->frames.seen() >= n; });
 }
 
 bool Emulator::waitForGreetings(size_t n, int timeoutMs) const {
   std::unique_lock<std::mutex> lk(d_->mu);
-  return d_->cv.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return d_->greetings.size() >= n; });
+  return d_->cv.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return d_->greetings.seen() >= n; });
 }
 
 void Emulator::clear() {

@@ -56,9 +56,15 @@ Frame decodeNetworkFrame(const uint8_t* p, size_t n);
 // Decodes one whole frame from the serial line: a network frame, an RS-485
 // frame, an RS-485 voice frame or a bar-screen frame.
 Frame decodeSerialFrame(const uint8_t* p, size_t n);
+// Decodes what a controller sent back: a reply in network-frame layout (its
+// status at byte 17) or in the short serial layout (status at byte 6). The
+// frame is named "Reply", of kind "reply", whatever its bytes.
+Frame decodeReply(const uint8_t* p, size_t n);
 // Length of the complete frame at the start of a stream buffer; 0 when more
 // bytes are needed; -1 when the first byte cannot start a frame (drop one byte
-// and try again). With serial false only network frames are recognised.
+// and try again; so does a length field beyond the largest frame and a
+// margin, kFrameLimit in Reassembly.h). With serial false only network frames
+// are recognised.
 long completeFrameLength(const uint8_t* p, size_t n, bool serial);
 
 enum class ReplyMode { Accept, Refuse2, Refuse3, Silent, Malformed, Echo, Delay };
@@ -79,6 +85,15 @@ struct Options {
   bool tcp = true;
   ReplyMode mode = ReplyMode::Accept;
   int delayMs = 0;  // Delay mode: answer (accepted) after this many ms
+  // Entries kept for frames(), greetings() and datagrams(): the most recent
+  // this many of each; serialBytes() keeps as many largest frames' worth.
+  size_t keep = 1000;
+  // Stream connections served at once; for one more, the connection quiet
+  // longest is closed.
+  size_t maxConnections = 4096;
+  // Senders whose datagram frames are waited for at once; for one more, the
+  // frame waiting longest is taken as it is.
+  size_t maxPendingSources = 64;
 };
 
 struct Datagram {
@@ -116,10 +131,16 @@ class Emulator {
   // Called for every decoded frame, greetings included, one call at a time.
   void setSink(std::function<void(const Frame&)> f);
 
+  // The most recent entries received (see Options::keep), oldest first.
   std::vector<Frame> frames() const;          // decoded frames in arrival order
   std::vector<Datagram> datagrams() const;    // raw datagrams as received
   std::vector<uint8_t> serialBytes() const;   // raw bytes read from the serial line
   std::vector<Frame> greetings() const;       // greeting frames of the login role
+  // Frames received since the last clear(), kept or not.
+  size_t framesSeen() const;
+  // Stream connections open now, accepted and dialled.
+  size_t streamConnections() const;
+  // Wait until n frames (greetings) have been received since the last clear().
   bool waitForFrames(size_t n, int timeoutMs) const;
   bool waitForGreetings(size_t n, int timeoutMs) const;
   // Forgets everything recorded and discards replies still unread on the

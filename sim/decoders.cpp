@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "DecodeUtil.h"
+#include "Reassembly.h"
 #include "VexaSim.h"
 
 namespace vexasim {
@@ -87,9 +88,6 @@ const NetDecoder kBarDecoders[] = {
 const uint8_t kMagic[4] = {0xFE, 0x5C, 0x4B, 0x89};
 constexpr size_t kNetHeader = 17;   // bytes before the payload
 constexpr size_t kNetOverhead = 19; // header and end mark
-// Longest network frame a stream is allowed to announce; a larger length
-// field is taken as garbage and skipped.
-constexpr uint32_t kMaxStreamFrame = 1u << 20;
 
 template <size_t N>
 const NetDecoder* lookup(const NetDecoder (&table)[N], int code) {
@@ -211,21 +209,22 @@ SerialKind serialKind(const uint8_t* p, size_t n) {
 
 }  // namespace
 
-Frame decodeNetworkFrame(const uint8_t* p, size_t n) {
-  Frame f;
+namespace detail {
+
+bool readNetworkEnvelope(const uint8_t* p, size_t n, Frame& f) {
   f.kind = "net";
   f.raw.assign(p, p + n);
   if (!startsWithMagic(p, n)) {
     f.kind = "unknown";
     detail::fail(f, "does not start with FE 5C 4B 89");
     if (n) detail::addHex(f, "payload", p, n);
-    return f;
+    return false;
   }
   if (n < kNetOverhead) {
     detail::fail(f, "frame of " + std::to_string(n) + " bytes is shorter than the 19-byte minimum");
     if (n > 8) f.command = p[8];
     if (n > 9) f.subCode = p[9];
-    return f;
+    return false;
   }
   f.command = p[8];
   f.subCode = p[9];
@@ -238,7 +237,14 @@ Frame decodeNetworkFrame(const uint8_t* p, size_t n) {
   if (p[n - 2] != 0xFF || p[n - 1] != 0xFF)
     detail::fail(f, "end mark " + detail::hexBytes(p + n - 2, 2) + ", expected FF FF");
   f.payload.assign(p + kNetHeader, p + n - 2);
-  decodePayload(kNetDecoders, f.command, f);
+  return true;
+}
+
+}  // namespace detail
+
+Frame decodeNetworkFrame(const uint8_t* p, size_t n) {
+  Frame f;
+  if (detail::readNetworkEnvelope(p, n, f)) decodePayload(kNetDecoders, f.command, f);
   return f;
 }
 
@@ -264,7 +270,7 @@ long completeFrameLength(const uint8_t* p, size_t n, bool serial) {
   if (magicSoFar) {
     if (n < 8) return 0;
     uint32_t total = detail::le32(p + 4);
-    if (total < kNetOverhead || total > kMaxStreamFrame) return -1;
+    if (total < kNetOverhead || total > kFrameLimit) return -1;
     return n >= total ? long(total) : 0;
   }
   if (!serial) return -1;
@@ -273,7 +279,7 @@ long completeFrameLength(const uint8_t* p, size_t n, bool serial) {
   if (kind == SerialKind::None) return -1;
   size_t total = size_t(detail::be16(p + 2)) + 2;
   size_t minimum = kind == SerialKind::Rs485 ? 16 : 7;
-  if (total < minimum) return -1;
+  if (total < minimum || total > kFrameLimit) return -1;
   return n >= total ? long(total) : 0;
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "Bitmaps.h"
+#include "Decode.h"
 #include "Render.h"
 #include "VexaSim.h"
 
@@ -19,6 +20,7 @@ namespace {
 
 const char kUsage[] =
     "usage: vexa-sim [options]\n"
+    "       vexa-sim decode [--json] [--login-port N] FILE...   (see vexa-sim decode --help)\n"
     "\n"
     "Plays an LED sign controller: receives frames by UDP (port 8800) and TCP\n"
     "(port 8900) on one IPv4 address, optionally on a serial line and over a\n"
@@ -53,6 +55,7 @@ const char kUsage[] =
     "  --login HOST:PORT  also dial in to the login server at HOST:PORT as a\n"
     "                     controller, answer its greeting and serve the frames\n"
     "                     sent over that connection\n"
+    "  --keep N           hold the N most recent frames in memory (default 1000)\n"
     "  --help             show this text\n"
     "\n"
     "Runs until interrupted (SIGINT or SIGTERM), then exits with status 0.\n";
@@ -73,6 +76,8 @@ int usageError(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "decode") == 0)
+    return vexasim::runDecodeCommand(argc - 1, argv + 1, std::cin, std::cout, std::cerr);
   vexasim::Options opt;
   bool json = false;
   std::string serialLink;
@@ -118,6 +123,12 @@ int main(int argc, char** argv) {
       const char* v = value();
       if (!v) return usageError("--serial needs a link name");
       serialLink = v;
+    } else if (a == "--keep") {
+      const char* v = value();
+      char* end = nullptr;
+      long n = v ? std::strtol(v, &end, 10) : 0;
+      if (!v || !*v || *end || n < 1 || n > 1000000) return usageError("--keep needs a number from 1 to 1000000");
+      opt.keep = size_t(n);
     } else if (a == "--login") {
       const char* v = value();
       if (!v || !std::strchr(v, ':')) return usageError("--login needs HOST:PORT");

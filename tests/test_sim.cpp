@@ -6,11 +6,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
 #include <chrono>
 #include <cstring>
+#include <memory>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "Reassembly.h"
 #include "SimFixture.h"
 #include "VexaSim.h"
 
@@ -472,4 +477,251 @@ TEST(SimFixture, HexHelpers) {
   EXPECT_EQ(bytesOf("").size(), 0u);
   EXPECT_DEATH(bytesOf("F E"), "odd number");
   EXPECT_DEATH(bytesOf("FG"), "no hex digit");
+}
+
+// ---- bounded serving ---------------------------------------------------------------
+
+namespace {
+
+// A datagram of len bytes that starts a network frame announcing declared
+// bytes; the rest is filler.
+std::vector<uint8_t> piece(uint32_t declared, size_t len) {
+  std::vector<uint8_t> d(len, 0x11);
+  const uint8_t head[8] = {0xFE, 0x5C, 0x4B, 0x89, uint8_t(declared), uint8_t(declared >> 8),
+                           uint8_t(declared >> 16), uint8_t(declared >> 24)};
+  std::memcpy(d.data(), head, std::min(len, sizeof head));
+  return d;
+}
+std::vector<uint8_t> filler(size_t len) { return std::vector<uint8_t>(len, 0x22); }
+
+int threadCount() {
+  int n = 0;
+  if (DIR* d = ::opendir("/proc/self/task")) {
+    while (dirent* e = ::readdir(d)) n += e->d_name[0] != '.';
+    ::closedir(d);
+  }
+  return n;
+}
+
+// Waits (up to 5 s) until the emulator holds want stream connections.
+bool waitForConnections(const Emulator& emu, size_t want) {
+  for (int i = 0; i < 500 && emu.streamConnections() != want; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return emu.streamConnections() == want;
+}
+
+int connectTo(const Emulator& emu) {
+  int fd = tcpSocket();
+  sockaddr_in to = endpoint(TestAddress(), emu.options().tcpPort);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+TEST(SimReassembly, DatagramPiecesAreJoinedWithinTheFrameLimit) {
+  struct Datagram {
+    uint64_t source;
+    std::vector<uint8_t> bytes;
+  };
+  struct Case {
+    const char* what;
+    size_t maxPending;
+    std::vector<Datagram> in;
+    std::vector<std::pair<uint64_t, size_t>> frames;  // source and length of each frame out
+    size_t pending;                                   // still waiting afterwards
+  } cases[] = {
+      {"3000-byte frame in three pieces", 8, {{1, piece(3000, 1408)}, {1, filler(1408)}, {1, filler(184)}},
+       {{1, 3000}}, 0},
+      {"a full-size frame is whole", 8, {{1, piece(1408, 1408)}}, {{1, 1408}}, 0},
+      {"a shorter datagram ends the frame", 8, {{1, piece(3000, 1408)}, {1, filler(100)}}, {{1, 1508}}, 0},
+      {"a piece announcing 4 GiB is taken alone", 8, {{1, piece(0xFFFFFFFF, 1408)}, {1, filler(19)}},
+       {{1, 1408}, {1, 19}}, 0},
+      {"a piece announcing the limit waits", 8, {{1, piece(4408, 1408)}}, {}, 1},
+      {"a piece announcing one byte more is taken alone", 8, {{1, piece(4409, 1408)}}, {{1, 1408}}, 0},
+      {"sources are joined apart", 8,
+       {{1, piece(2000, 1408)}, {2, piece(2000, 1408)}, {2, filler(592)}, {1, filler(592)}},
+       {{2, 2000}, {1, 2000}}, 0},
+      {"waiting sources are bounded", 2, {{1, piece(3000, 1408)}, {2, piece(3000, 1408)}, {3, piece(3000, 1408)}},
+       {{1, 1408}}, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DatagramReassembler joiner(c.maxPending);
+    std::vector<DatagramFrame> out;
+    long at = 0;
+    for (const Datagram& d : c.in) joiner.take(d.source, d.bytes.data(), d.bytes.size(), d.bytes.size(), at++, out);
+    std::vector<std::pair<uint64_t, size_t>> got;
+    for (const DatagramFrame& f : out) got.emplace_back(f.source, f.bytes.size());
+    EXPECT_EQ(got, c.frames);
+    EXPECT_EQ(joiner.pending(), c.pending);
+  }
+
+  // A frame missing pieces is taken as it is once they stop for 200 ms.
+  DatagramReassembler joiner;
+  std::vector<DatagramFrame> out;
+  std::vector<uint8_t> first = piece(3000, 1408);
+  joiner.take(7, first.data(), first.size(), first.size(), 1000, out);
+  joiner.expire(1199, out);
+  EXPECT_TRUE(out.empty());
+  joiner.expire(1200, out);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].bytes, first);
+
+  // A datagram longer than any frame keeps its first 4408 bytes, and says so.
+  std::vector<uint8_t> big = bytesOf(kStartPlay);
+  big.resize(5000, 0x33);
+  out.clear();
+  joiner.take(7, big.data(), big.size(), big.size(), 2000, out);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].bytes.size(), 4408u);
+  EXPECT_EQ(out[0].cutBytes, 592u);
+  Frame f = decodeDatagramFrame(out[0]);
+  EXPECT_EQ(f.name, "StartPlay");
+  EXPECT_NE(f.error.find("datagram of 5000 bytes, of which the first 4408 are decoded"), std::string::npos) << f.error;
+}
+
+TEST(SimReassembly, StreamSplitterQuietRulesAndLimits) {
+  // Bytes and when they arrived, the moment the line is looked at again, and
+  // what is released then (J: a junk run of that many bytes, F: a frame).
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    long quietMs;
+    std::string atFeed, afterQuiet;
+  } cases[] = {
+      {"frame short of its length, end mark, 29 ms", bytesOf("FE 5C 4B 89 14 00 00 00 51 00 00 00 00 00 00 00 00 FF FF"),
+       29, "", ""},
+      {"frame short of its length, end mark, 30 ms", bytesOf("FE 5C 4B 89 14 00 00 00 51 00 00 00 00 00 00 00 00 FF FF"),
+       30, "", "F19"},
+      {"frame short of its length, no end mark, 999 ms", bytesOf("FE 5C 4B 89 14 00 00 00 51 00"), 999, "", ""},
+      {"frame short of its length, no end mark, 1000 ms", bytesOf("FE 5C 4B 89 14 00 00 00 51 00"), 1000, "", "F10"},
+      {"junk, then a frame", bytesOf(std::string("00 01 02 ") + kStartPlay), 0, "J3 F19", ""},
+      {"junk alone, 30 ms", bytesOf("00 01 02"), 30, "", "J3"},
+      {"a length field of 4408 waits", bytesOf("FE 5C 4B 89 38 11 00 00 51"), 999, "", ""},
+      {"a length field of 4409 starts no frame", bytesOf("FE 5C 4B 89 39 11 00 00 51"), 30, "", "J9"},
+      {"noise is reported in runs of 4408", std::vector<uint8_t>(5000, 0x00), 30, "J4408", "J592"},
+  };
+  auto describe = [](const std::vector<StreamPiece>& pieces) {
+    std::string s;
+    for (const StreamPiece& p : pieces) s += (s.empty() ? "" : " ") + std::string(p.junk ? "J" : "F") + std::to_string(p.bytes.size());
+    return s;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    StreamSplitter splitter(false);
+    std::vector<StreamPiece> out;
+    splitter.feed(c.bytes.data(), c.bytes.size(), 5000, out);
+    EXPECT_EQ(describe(out), c.atFeed);
+    out.clear();
+    splitter.idle(5000 + c.quietMs, out);
+    EXPECT_EQ(describe(out), c.afterQuiet);
+  }
+  // The serial line's frames obey the same limit (big-endian length + 2).
+  std::vector<uint8_t> s = bytesOf("FE 98 11 36 97 36");
+  EXPECT_EQ(completeFrameLength(s.data(), s.size(), true), 0);
+  s[3] = 0x37;
+  EXPECT_EQ(completeFrameLength(s.data(), s.size(), true), -1);
+}
+
+TEST(SimServer, KeepsTheMostRecentFrames) {
+  Options o = TestOptions();
+  o.keep = 3;
+  Emulator emu(o);
+  std::string err;
+  ASSERT_TRUE(emu.start(&err)) << err;
+  Sock s(udpSocket());
+  sockaddr_in to = endpoint(TestAddress(), emu.options().udpPort);
+  for (uint8_t page = 1; page <= 5; ++page) {
+    std::vector<uint8_t> f = netFrame(0x66, {page, uint8_t(~page)});
+    ASSERT_EQ(::sendto(s.fd, f.data(), f.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to), 21);
+    readSome(s.fd, 2000);  // its answer: one at a time, so that none is dropped
+  }
+  ASSERT_TRUE(emu.waitForFrames(5, 2000));
+  EXPECT_EQ(emu.framesSeen(), 5u);
+  std::vector<Frame> kept = emu.frames();
+  ASSERT_EQ(kept.size(), 3u);
+  EXPECT_EQ(kept[0].get("page") + kept[1].get("page") + kept[2].get("page"), "345");
+  ASSERT_EQ(emu.datagrams().size(), 3u);
+  EXPECT_EQ(emu.datagrams()[2].bytes[17], 5);
+  emu.clear();
+  EXPECT_EQ(emu.framesSeen(), 0u);
+  EXPECT_TRUE(emu.frames().empty());
+}
+
+TEST_F(EmulatorTest, APieceAnnouncingMoreThanAnyFrameIsNotKeptWaiting) {
+  Sock s(udpSocket());
+  sockaddr_in to = endpoint(TestAddress(), emu.options().udpPort);
+  std::vector<uint8_t> huge = piece(0xFFFFFFFF, 1408);
+  std::vector<uint8_t> start = bytesOf(kStartPlay);
+  for (const auto& d : {huge, start})
+    ASSERT_EQ(::sendto(s.fd, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to), ssize_t(d.size()));
+  ASSERT_TRUE(emu.waitForFrames(2, 2000));
+  std::vector<Frame> frames = emu.frames();
+  EXPECT_EQ(frames[0].raw, huge);
+  EXPECT_NE(frames[0].error.find("total length field 4294967295, frame has 1408 bytes"), std::string::npos)
+      << frames[0].error;
+  EXPECT_EQ(frames[1].name, "StartPlay");
+  EXPECT_TRUE(frames[1].checksOk) << frames[1].error;
+}
+
+TEST_F(EmulatorTest, IdleConnectionsShareOneThread) {
+  ASSERT_TRUE(waitForConnections(emu, 0));
+  const int before = threadCount();
+  std::vector<std::unique_ptr<Sock>> held;
+  for (int i = 0; i < 100; ++i) {
+    held.push_back(std::make_unique<Sock>(connectTo(emu)));
+    ASSERT_GE(held.back()->fd, 0) << i;
+  }
+  ASSERT_TRUE(waitForConnections(emu, 100));
+  EXPECT_EQ(threadCount(), before);
+  // The first and the last are served.
+  std::vector<uint8_t> f = bytesOf(kStartPlay);
+  for (int fd : {held.front()->fd, held.back()->fd}) {
+    ASSERT_EQ(::send(fd, f.data(), f.size(), 0), 19);
+    EXPECT_EQ(hex(readSome(fd, 2000)), kAcceptReply);
+  }
+  held.clear();
+  EXPECT_TRUE(waitForConnections(emu, 0));
+}
+
+TEST(SimServer, TheQuietestConnectionMakesRoomForANewOne) {
+  Options o = TestOptions();
+  o.maxConnections = 2;
+  Emulator emu(o);
+  std::string err;
+  ASSERT_TRUE(emu.start(&err)) << err;
+  Sock a(connectTo(emu));
+  ASSERT_TRUE(waitForConnections(emu, 1));
+  Sock b(connectTo(emu));
+  ASSERT_TRUE(waitForConnections(emu, 2));
+  std::vector<uint8_t> f = bytesOf(kStartPlay);
+  ASSERT_EQ(::send(a.fd, f.data(), f.size(), 0), 19);  // a has spoken since b arrived
+  EXPECT_EQ(hex(readSome(a.fd, 2000)), kAcceptReply);
+  Sock c(connectTo(emu));
+  pollfd pf{b.fd, POLLIN, 0};
+  ASSERT_EQ(::poll(&pf, 1, 2000), 1);
+  char byte;
+  EXPECT_EQ(::recv(b.fd, &byte, 1, 0), 0);  // b was closed
+  for (int fd : {a.fd, c.fd}) {
+    ASSERT_EQ(::send(fd, f.data(), f.size(), 0), 19);
+    EXPECT_EQ(hex(readSome(fd, 2000)), kAcceptReply);
+  }
+  EXPECT_EQ(emu.streamConnections(), 2u);
+}
+
+TEST_F(EmulatorTest, ADelayedAnswerHoldsUpNoOtherConnection) {
+  Sock a(connectTo(emu));
+  Sock b(connectTo(emu));
+  std::vector<uint8_t> f = bytesOf(kStartPlay);
+  emu.setReplyMode(ReplyMode::Delay, 30000);
+  ASSERT_EQ(::send(a.fd, f.data(), f.size(), 0), 19);
+  ASSERT_TRUE(emu.waitForFrames(1, 2000));
+  emu.setReplyMode(ReplyMode::Accept);
+  ASSERT_EQ(::send(b.fd, f.data(), f.size(), 0), 19);
+  EXPECT_EQ(hex(readSome(b.fd, 5000)), kAcceptReply);
+  EXPECT_TRUE(readSome(a.fd, 0).empty());
 }
