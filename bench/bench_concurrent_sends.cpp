@@ -96,6 +96,7 @@ int main(int argc, char** argv) {
     vexasim::Options o;
     o.address = ControllerAddress(k);
     o.tcp = false;
+    o.keep = 16;
     controllers.push_back(std::make_unique<vexasim::Emulator>(o));
     std::string error;
     if (!controllers.back()->start(&error)) {
