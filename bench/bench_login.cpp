@@ -53,15 +53,16 @@ std::string Source(int i) {
   return "127.88." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
 }
 
-// One controller. A connection that fails (the accept queue of a crowded
-// server turned it away, or the server reset it) is dialled again a second
-// later, as controllers do.
+// One controller. A connection that fails, or that brings no greeting
+// within 60 s, is dialled again a second later, as controllers do.
 struct Dialer {
   std::string source;
   bool silent = false;
   int fd = -1;
   bool answered = false;
+  bool greeted = false;
   int dials = 0;
+  Clock::time_point dialledAt{};
   Clock::time_point redialAt{};
 };
 
@@ -72,6 +73,8 @@ void Dial(Dialer& d, const sockaddr_in& server) {
   self.sin_addr.s_addr = inet_addr(d.source.c_str());
   bind(d.fd, reinterpret_cast<sockaddr*>(&self), sizeof self);
   connect(d.fd, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+  d.dialledAt = Clock::now();
+  d.greeted = false;
   ++d.dials;
 }
 
@@ -122,7 +125,11 @@ int main(int argc, char** argv) {
     std::vector<Dialer*> polled;
     for (Dialer& d : dialers) {
       if (d.fd < 0 && Clock::now() >= d.redialAt) Dial(d, server);
-      if (d.fd >= 0 && !d.answered) {
+      if (d.fd >= 0 && !d.greeted && Clock::now() - d.dialledAt > std::chrono::seconds(60)) {
+        HangUp(d);
+        continue;
+      }
+      if (d.fd >= 0 && !(d.answered || (d.silent && d.greeted))) {
         fds.push_back({d.fd, POLLIN, 0});
         polled.push_back(&d);
       }
@@ -143,7 +150,10 @@ int main(int argc, char** argv) {
       const ssize_t n = recv(d.fd, greeting, sizeof greeting, 0);
       if (n <= 0) {
         HangUp(d);
-      } else if (!d.silent) {
+        continue;
+      }
+      d.greeted = true;
+      if (!d.silent) {
         send(d.fd, answer, sizeof answer, MSG_NOSIGNAL);
         d.answered = true;
       }

@@ -38,8 +38,11 @@ using Clock = std::chrono::steady_clock;
 using Handle = std::shared_ptr<SocketHandle>;
 
 // A hall's controllers reconnecting together after a power cut must not be
-// turned away by the kernel's accept queue.
-constexpr int kBacklog = 128;
+// turned away by the kernel's accept queue: as long a queue as the system
+// allows (the kernel caps it at net.core.somaxconn). A connection the queue
+// has no room for may look connected to its controller and yet never reach
+// the server.
+constexpr int kBacklog = SOMAXCONN;
 constexpr int kAnswerSize = 1024;
 // The pause after each accepted connection.
 constexpr auto kPauseAfterConnection = std::chrono::milliseconds(50);
