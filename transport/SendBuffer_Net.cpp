@@ -193,25 +193,36 @@ void DatagramSend(int fd, const FrameList& frames, const sockaddr_in& to) {
 long ReceiveFromController(int fd, const sockaddr_in& controller, uint8_t* reply, int timeoutMs,
                            int* error, trace::Transmission& rec) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(BoundedMs(timeoutMs));
+  // The first wait is the socket's own receive time-out (the whole of it):
+  // one system call when the controller answers, as it nearly always does.
+  bool waitOnSocket = true;
   for (;;) {
-    const long left = MsLeft(deadline);
-    if (left <= 0) {
-      *error = EAGAIN;
-      return -1;
+    if (!waitOnSocket) {
+      const long left = MsLeft(deadline);
+      if (left <= 0) {
+        *error = EAGAIN;
+        return -1;
+      }
+      pollfd p{fd, POLLIN, 0};
+      const int ready = poll(&p, 1, static_cast<int>(left));
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready < 0) {
+        *error = errno;
+        return -1;
+      }
+      if (ready == 0) continue;  // the deadline is checked above
     }
-    pollfd p{fd, POLLIN, 0};
-    const int ready = poll(&p, 1, static_cast<int>(left));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) {
-      *error = errno;
-      return -1;
-    }
-    if (ready == 0) continue;  // the deadline is checked above
     sockaddr_in from{};
     socklen_t fromLength = sizeof from;
-    const long n = recvfrom(fd, reply, kReplySize, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
-                            &fromLength);
+    const long n = recvfrom(fd, reply, kReplySize, waitOnSocket ? 0 : MSG_DONTWAIT,
+                            reinterpret_cast<sockaddr*>(&from), &fromLength);
+    const bool timedOutOnSocket = waitOnSocket && n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    waitOnSocket = false;
     if (n < 0) {
+      if (timedOutOnSocket) {
+        *error = EAGAIN;
+        return -1;
+      }
       if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
       *error = errno;
       return -1;
