@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "api/Send.h"
 #include "core/CBuffObj.h"
@@ -39,7 +40,7 @@ int SendOneNetworkFrame(char* ip, int networkMode, short commandCode, int subCod
     FrameList frames;
     frames.push_back(obj.CompletePacketBuffer(build(obj), commandCode, subCode));
     if (!IsValid(frames.back())) return RefuseOversized(text);
-    result = SendToController(frames, ip, networkMode);
+    result = SendToController(std::move(frames), ip, networkMode);
   } catch (...) {
     // The result held at this moment is returned.
   }

@@ -3,6 +3,8 @@
 // to the serial port unwrapped; with serial protocol 2 (the RS-485 bus frame,
 // which these screens do not speak) nothing is sent.
 #include "SKYREL.h"
+
+#include <utility>
 #include "api/EntryPoint.h"
 #include "api/Send.h"
 #include "core/BarScreen.h"
@@ -27,7 +29,7 @@ int SendBarFrame(int serialProtocol, int portNumber, int baudRate, Build build,
     if (!IsValid(frame)) return RefuseOversized(text);
     FrameList frames;
     frames.push_back(frame);
-    result = SendOnSerial(frames, portNumber, baudRate);
+    result = SendOnSerial(std::move(frames), portNumber, baudRate);
   } catch (...) {
     // The result held at this moment is returned.
   }

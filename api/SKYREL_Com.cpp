@@ -8,6 +8,8 @@
 // sending routine serve them all. Commands without a bus form send nothing
 // and return 1 when protocol 2 is asked for.
 #include "SKYREL.h"
+
+#include <utility>
 #include "api/EntryPoint.h"
 #include "api/Send.h"
 #include "core/CBuffObj.h"
@@ -86,7 +88,7 @@ int SendTwin(const TwinCommand& cmd, const SerialLine& line, Build build,
     if (!IsValid(frame)) return RefuseOversized(text);
     FrameList frames;
     frames.push_back(frame);
-    result = SendOnSerial(frames, line.portNumber, line.baudRate);
+    result = SendOnSerial(std::move(frames), line.portNumber, line.baudRate);
   } catch (...) {
     // The result held at this moment is returned.
   }

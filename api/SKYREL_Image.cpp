@@ -184,9 +184,9 @@ int SendImageGroupBuffer(int transport, int networkMode, char* ip, int serialPro
     held.unlock();   // the buffer is free for the next group while this one is sent
 
     if (transport == kNetworkTransport) {
-      result = SendToController(frames, ip, networkMode);
+      result = SendToController(std::move(frames), ip, networkMode);
     } else {
-      result = SendOnSerial(frames, portNumber, baudRate);
+      result = SendOnSerial(std::move(frames), portNumber, baudRate);
     }
   } catch (...) {
     // Out of memory for the buffer or the frames: the group cannot go on.

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "SKYREL.h"
 #include "api/EntryPoint.h"
@@ -167,9 +168,9 @@ int SendMulMaterial(int transport, int networkMode, char* ip, int /*serialProtoc
       sequence::End();
     }
     if (transport == 1) {
-      result = SendToController(frames, ip, networkMode);
+      result = SendToController(std::move(frames), ip, networkMode);
     } else {
-      result = SendOnSerial(frames, portNumber, baudRate);
+      result = SendOnSerial(std::move(frames), portNumber, baudRate);
     }
   } catch (...) {
     // The result held at this moment is returned.
