@@ -11,6 +11,7 @@
 
 #include "SKYREL.h"
 #include "core/Clock.h"
+#include "core/WriteAll.h"
 
 namespace {
 
@@ -21,20 +22,6 @@ std::string Format(const std::tm& t, const char* pattern) {
   char text[80];
   const size_t n = std::strftime(text, sizeof text, pattern, &t);
   return std::string(text, n);
-}
-
-// Writes all of `entry` with one write call; a second call follows only if
-// the system wrote part of it (a full disk, a signal).
-void WriteWhole(int fd, const std::string& entry) {
-  const char* p = entry.data();
-  size_t left = entry.size();
-  while (left > 0) {
-    const ssize_t n = write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
 }
 
 }  // namespace
@@ -72,7 +59,7 @@ void WriteLog(const char* title, const char* message) {
     // same time from several threads never interleave inside an entry.
     const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return;
-    WriteWhole(fd, entry);
+    WriteAll(fd, entry.data(), entry.size());
     close(fd);
   } catch (...) {
     // Nothing is reported to the caller.

@@ -24,30 +24,13 @@
 #include <thread>
 #include <vector>
 
+#include "ProcessStats.h"
 #include "SKYREL.h"
 #include "model/GlobalMember.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int OpenDescriptors() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d) != nullptr) ++n;
-    closedir(d);
-  }
-  return n;
-}
-
-int Threads() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.compare(0, 8, "Threads:") == 0) return std::atoi(line.c_str() + 8);
-  }
-  return -1;
-}
 
 std::string Source(int i) {
   return "127.88." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
@@ -97,7 +80,7 @@ int main(int argc, char** argv) {
   if (OpenServer(port) != 0) return 1;
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   const int fdsBefore = OpenDescriptors();
-  const int threadsBefore = Threads();
+  const int threadsBefore = ThreadCount();
 
   // Every controller dials in at once (non-blocking connects).
   std::vector<Dialer> dialers(static_cast<size_t>(count));
@@ -161,7 +144,7 @@ int main(int argc, char** argv) {
     int open = 0;
     for (const Dialer& d : dialers) open += d.fd >= 0 ? 1 : 0;
     peakFds = std::max(peakFds, OpenDescriptors() - fdsBefore - open);
-    peakThreads = std::max(peakThreads, Threads() - threadsBefore);
+    peakThreads = std::max(peakThreads, ThreadCount() - threadsBefore);
     size_t recorded = 0;
     {
       std::lock_guard<std::mutex> lock(globalMember.clientLock);

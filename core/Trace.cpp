@@ -12,6 +12,8 @@
 #include <ctime>
 #include <mutex>
 
+#include "core/WriteAll.h"
+
 namespace trace {
 
 namespace {
@@ -37,15 +39,7 @@ struct Sink {
   }
   void Write(const std::string& record) {
     std::lock_guard<std::mutex> guard(lock);
-    const char* p = record.data();
-    size_t left = record.size();
-    while (left > 0) {
-      const ssize_t n = write(fd, p, left);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return;
-      p += n;
-      left -= static_cast<size_t>(n);
-    }
+    WriteAll(fd, record.data(), record.size());
   }
 };
 

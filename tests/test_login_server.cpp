@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "LoginDialer.h"
+#include "ProcessStats.h"
 #include "SKYREL.h"
 #include "SimFixture.h"
 #include "TestClock.h"
@@ -112,27 +113,6 @@ long MsBetween(Clock::time_point a, Clock::time_point b) {
 }
 
 char* Ip(const std::string& s) { return const_cast<char*>(s.c_str()); }
-
-// Waits until `done` holds; false after the generous time.
-template <class Done>
-bool WaitUntil(Done done, int timeoutMs = kGenerousMs) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!done()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
-// Descriptors this process holds.
-int OpenDescriptors() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d) != nullptr) ++n;
-    closedir(d);
-  }
-  return n;
-}
 
 class LoginServerTest : public ::testing::Test {
  protected:

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "LoginDialer.h"
+#include "ProcessStats.h"
 #include "SKYREL.h"
 #include "SerialLine.h"
 #include "SimFixture.h"
@@ -26,37 +27,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kCycles = 600;
-
-int OpenDescriptors() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d) != nullptr) ++n;
-    closedir(d);
-  }
-  return n;
-}
-
-int Threads() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.compare(0, 8, "Threads:") == 0) return std::atoi(line.c_str() + 8);
-  }
-  return -1;
-}
+constexpr int kWaitMs = 15000;
 
 // Heap bytes in use (0 where a sanitizer replaces the allocator).
 size_t HeapInUse() { return mallinfo2().uordblks; }
-
-template <class Done>
-bool WaitUntil(Done done, int timeoutMs = 15000) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!done()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
 
 int LoginPort() {
   const char* p = std::getenv("VEXA_TEST_LOGIN_PORT");
@@ -108,11 +82,11 @@ TEST_F(Soak, LoginChurnAndSendsInEveryModeLeaveNothingBehind) {
     vexasim::LoginDialer d("127." + octet + ".1.1");
     ASSERT_TRUE(d.connect("127.0.0.1", LoginPort()));
     ASSERT_TRUE(d.waitForGreetings(1, 10000));
-    ASSERT_TRUE(WaitUntil([&] { return Listed() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return Listed() == 1; }, kWaitMs));
   }
-  ASSERT_TRUE(WaitUntil([&] { return Listed() == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return Listed() == 0; }, kWaitMs));
   const int fdsBefore = OpenDescriptors();
-  const int threadsBefore = Threads();
+  const int threadsBefore = ThreadCount();
   const size_t heapBefore = HeapInUse();
 
   for (int cycle = 0; cycle < kCycles; ++cycle) {
@@ -125,17 +99,18 @@ TEST_F(Soak, LoginChurnAndSendsInEveryModeLeaveNothingBehind) {
     ASSERT_TRUE(d.waitForGreetings(1, 10000)) << "cycle " << cycle;
     if (cycle % 20 == 0) {
       // Reached over its own connection once it is listed.
-      ASSERT_TRUE(WaitUntil([&] { return IsListed(source); }));
+      ASSERT_TRUE(WaitUntil([&] { return IsListed(source); }, kWaitMs));
       EXPECT_EQ(StartPlay_Net(&source[0], 3), 0) << "cycle " << cycle;
     }
     if (cycle % 10 == 0) sendRound(cycle);
   }
 
-  EXPECT_TRUE(WaitUntil([&] { return Listed() == 0; })) << Listed() << " hung-up clients listed";
-  EXPECT_TRUE(WaitUntil([&] { return OpenDescriptors() <= fdsBefore + 10; }))
+  EXPECT_TRUE(WaitUntil([&] { return Listed() == 0; }, kWaitMs))
+      << Listed() << " hung-up clients listed";
+  EXPECT_TRUE(WaitUntil([&] { return OpenDescriptors() <= fdsBefore + 10; }, kWaitMs))
       << OpenDescriptors() - fdsBefore << " more descriptors than before";
-  EXPECT_TRUE(WaitUntil([&] { return Threads() <= threadsBefore; }))
-      << Threads() - threadsBefore << " more threads than before";
+  EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= threadsBefore; }, kWaitMs))
+      << ThreadCount() - threadsBefore << " more threads than before";
   if (heapBefore != 0) {
     EXPECT_LT(HeapInUse(), heapBefore + 1024 * 1024) << "heap grew from " << heapBefore;
   }
