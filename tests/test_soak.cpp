@@ -24,7 +24,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
 constexpr int kCycles = 600;
 constexpr int kWaitMs = 15000;
