@@ -41,6 +41,8 @@ struct RgbImage {
 };
 
 bool writePng(const std::string& path, const RgbImage& image);
+// The PNG file of image, in memory.
+bool encodePng(const RgbImage& image, std::string* out);
 
 // Runs jobs one after another on a thread of its own, so that drawing and
 // writing pictures never delays the emulator's replies. At most `limit` jobs

@@ -9,11 +9,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "Bitmaps.h"
 #include "Decode.h"
 #include "Render.h"
+#include "SignHttp.h"
+#include "SignService.h"
 #include "VexaSim.h"
 
 namespace {
@@ -29,7 +33,8 @@ const char kUsage[] =
     "on standard output and answers like a controller.\n"
     "\n"
     "options:\n"
-    "  --address A        listen on IPv4 address A (default 127.0.0.1)\n"
+    "  --address A        listen on IPv4 address A (default 127.0.0.1); repeat it\n"
+    "                     to play one controller on each of several addresses\n"
     "  --udp-port N       datagram port (default 8800)\n"
     "  --tcp-port N       stream port (default 8900)\n"
     "  --no-udp, --no-tcp do not listen for datagrams / stream connections\n"
@@ -45,11 +50,18 @@ const char kUsage[] =
     "  --out DIR          also write what was received as files to look at into\n"
     "                     DIR (created if missing), e.g. each page set as a PNG\n"
     "                     and each image of a received image group or multimedia\n"
-    "                     upload as a PNG (lit pixels in their plane colours)\n"
+    "                     upload as a PNG (lit pixels in their plane colours),\n"
+    "                     and after every change each sign as sign-<address>.png\n"
     "  --bitmap-size WxH  size of the images of image groups, whose frames do not\n"
     "                     carry it (multimedia 0x78 frames do); without it, or\n"
     "                     when the bytes do not fill WxH, an image is written as\n"
     "                     a strip one pixel high holding all its pixels in order\n"
+    "  --http [HOST:]PORT serve the sign page on HOST (default 127.0.0.1): every\n"
+    "                     controller's sign as an LED dot matrix with its page,\n"
+    "                     brightness, relays and announcements, and the decoded\n"
+    "                     frames, updated live in the browser\n"
+    "  --font FILE        the .hex font the signs' texts are drawn in (default\n"
+    "                     /usr/share/unifont/unifont.hex)\n"
     "  --serial LINK      also serve a serial line: create a pseudo-terminal and\n"
     "                     make LINK (e.g. COM1) a symbolic link to its slave side\n"
     "  --login HOST:PORT  also dial in to the login server at HOST:PORT as a\n"
@@ -84,6 +96,9 @@ int main(int argc, char** argv) {
   std::string login;
   std::string outDir;
   int bitmapW = 0, bitmapH = 0;
+  std::vector<std::string> addresses;  // every --address
+  std::string httpHost, fontPath = vexasim::GlyphFont::kDefaultPath;
+  int httpPort = -1;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -99,7 +114,7 @@ int main(int argc, char** argv) {
     } else if (a == "--address") {
       const char* v = value();
       if (!v) return usageError("--address needs a value");
-      opt.address = v;
+      addresses.push_back(v);
     } else if (a == "--udp-port" || a == "--tcp-port") {
       const char* v = value();
       int port = 0;
@@ -119,6 +134,14 @@ int main(int argc, char** argv) {
       if (!v || std::sscanf(v, "%d%c%d%c", &bitmapW, &x, &bitmapH, &extra) != 3 || x != 'x' ||
           bitmapW <= 0 || bitmapH <= 0 || bitmapW > 65535 || bitmapH > 65535)
         return usageError("--bitmap-size needs WxH, e.g. 192x16");
+    } else if (a == "--http") {
+      const char* v = value();
+      if (!v || !vexasim::SignWebServer::parseAddress(v, httpHost, httpPort))
+        return usageError("--http needs [HOST:]PORT, e.g. 8080 or 127.0.0.1:8080");
+    } else if (a == "--font") {
+      const char* v = value();
+      if (!v || !*v) return usageError("--font needs a file");
+      fontPath = v;
     } else if (a == "--serial") {
       const char* v = value();
       if (!v) return usageError("--serial needs a link name");
@@ -149,42 +172,91 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  // Files for --out are made on a thread of their own, after the reply has
-  // gone; declared before the emulator so that it outlives the sink.
-  vexasim::BackgroundJobs fileWriter;
-  vexasim::Emulator emu(opt);
+  if (!addresses.empty()) opt.address = addresses.front();
   if (!outDir.empty() && ::mkdir(outDir.c_str(), 0777) != 0 && errno != EEXIST) {
     std::cerr << "vexa-sim: cannot create " << outDir << ": " << std::strerror(errno) << "\n";
     return 1;
   }
-  emu.setSink([json, outDir, bitmapW, bitmapH, &fileWriter](const vexasim::Frame& f) {
-    std::string line = json ? f.json() : f.text();
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-    if (outDir.empty()) return;
-    bool queued = fileWriter.post([f, outDir, bitmapW, bitmapH] {
-      std::string error;
-      for (const std::string& path : vexasim::writeOutputFiles(f, outDir, &error))
-        std::cerr << "vexa-sim wrote " << path << std::endl;
-      if (!error.empty()) std::cerr << "vexa-sim: " << error << std::endl;
-      std::string note;
-      for (const std::string& path : vexasim::writeBitmapFiles(f, outDir, bitmapW, bitmapH, &note))
-        std::cerr << "vexa-sim wrote " << path << std::endl;
-      if (!note.empty()) std::cerr << "vexa-sim: " << note << std::endl;
-    });
-    if (!queued) std::cerr << "vexa-sim: too many pictures waiting; no file for this frame" << std::endl;
-  });
-
-  std::string error;
-  if ((opt.udp || opt.tcp) && !emu.start(&error)) {
-    std::cerr << "vexa-sim: " << error << "\n";
-    return 1;
+  // The virtual signs are drawn on a thread of their own from the frames the
+  // sinks hand over; declared before the emulators so that it outlives them.
+  std::unique_ptr<vexasim::SignService> signs;
+  if (!outDir.empty() || httpPort >= 0) {
+    auto font = std::make_shared<vexasim::GlyphFont>();
+    std::string fontError;
+    if (!font->load(fontPath, &fontError))
+      std::cerr << "vexa-sim: " << fontError << "; every character shows as a box (install unifont or give --font)\n";
+    vexasim::SignService::Settings settings;
+    settings.outDir = outDir;
+    settings.bitmapW = bitmapW;
+    settings.bitmapH = bitmapH;
+    settings.onError = [](const std::string& why) { std::cerr << "vexa-sim: " << why << std::endl; };
+    signs = std::make_unique<vexasim::SignService>(font, settings);
   }
-  std::cerr << "vexa-sim listening on " << opt.address;
-  if (opt.udp) std::cerr << " udp " << emu.options().udpPort;
-  if (opt.tcp) std::cerr << " tcp " << emu.options().tcpPort;
-  std::cerr << std::endl;
+
+  // Files for --out are made on a thread of their own, after the reply has
+  // gone; declared before the emulator so that it outlives the sink.
+  vexasim::BackgroundJobs fileWriter;
+  // Each address gets a controller of its own; with several, every line
+  // says which controller received the frame.
+  const bool several = addresses.size() > 1;
+  auto sinkFor = [&](const std::string& address) {
+    return [json, outDir, bitmapW, bitmapH, &fileWriter, several, address,
+            signs = signs.get()](const vexasim::Frame& f) {
+      std::string line = json ? f.json() : f.text();
+      if (several) line = json ? "{\"controller\":\"" + address + "\"," + line.substr(1) : address + "  " + line;
+      std::fwrite(line.data(), 1, line.size(), stdout);
+      std::fputc('\n', stdout);
+      std::fflush(stdout);
+      if (signs && !signs->post(f, address))
+        std::cerr << "vexa-sim: too many frames waiting to be drawn; the sign misses this one" << std::endl;
+      if (outDir.empty()) return;
+      bool queued = fileWriter.post([f, outDir, bitmapW, bitmapH] {
+        std::string error;
+        for (const std::string& path : vexasim::writeOutputFiles(f, outDir, &error))
+          std::cerr << "vexa-sim wrote " << path << std::endl;
+        if (!error.empty()) std::cerr << "vexa-sim: " << error << std::endl;
+        std::string note;
+        for (const std::string& path : vexasim::writeBitmapFiles(f, outDir, bitmapW, bitmapH, &note))
+          std::cerr << "vexa-sim wrote " << path << std::endl;
+        if (!note.empty()) std::cerr << "vexa-sim: " << note << std::endl;
+      });
+      if (!queued) std::cerr << "vexa-sim: too many pictures waiting; no file for this frame" << std::endl;
+    };
+  };
+  vexasim::Emulator emu(opt);
+  emu.setSink(sinkFor(opt.address));
+  std::vector<std::unique_ptr<vexasim::Emulator>> others;
+  for (size_t i = 1; i < addresses.size(); ++i) {
+    vexasim::Options o = opt;
+    o.address = addresses[i];
+    others.push_back(std::make_unique<vexasim::Emulator>(o));
+    others.back()->setSink(sinkFor(o.address));
+  }
+
+  std::vector<vexasim::Emulator*> all{&emu};
+  for (auto& o : others) all.push_back(o.get());
+  std::string error;
+  for (vexasim::Emulator* e : all) {
+    if ((opt.udp || opt.tcp) && !e->start(&error)) {
+      std::cerr << "vexa-sim: " << error << "\n";
+      return 1;
+    }
+    std::cerr << "vexa-sim listening on " << e->options().address;
+    if (opt.udp) std::cerr << " udp " << e->options().udpPort;
+    if (opt.tcp) std::cerr << " tcp " << e->options().tcpPort;
+    std::cerr << std::endl;
+    if (signs) signs->addController(e->options().address);
+  }
+
+  std::unique_ptr<vexasim::SignWebServer> web;
+  if (httpPort >= 0) {
+    web = std::make_unique<vexasim::SignWebServer>(*signs);
+    if (!web->start(httpHost, httpPort, &error)) {
+      std::cerr << "vexa-sim: " << error << "\n";
+      return 1;
+    }
+    std::cerr << "vexa-sim sign page on http://" << httpHost << ":" << web->port() << "/" << std::endl;
+  }
 
   if (!serialLink.empty()) {
     std::string slave = emu.openSerial();
@@ -215,7 +287,8 @@ int main(int argc, char** argv) {
 
   int sig = 0;
   sigwait(&stopSignals, &sig);
-  emu.stop();
+  if (web) web->stop();
+  for (vexasim::Emulator* e : all) e->stop();
   struct stat st;
   if (!serialLink.empty() && ::lstat(serialLink.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
     ::unlink(serialLink.c_str());

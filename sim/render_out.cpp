@@ -81,11 +81,36 @@ int RgbImage::textWidth(const std::string& s, int scale) {
   return copy.empty() ? 0 : stb_easy_font_width(&copy[0]) * scale;
 }
 
+namespace {
+
+// Pictures are written while frames keep arriving: fast beats small. The
+// level is the writer's one global setting; it is set once, before the first
+// picture, as pictures are made on more than one thread.
+void fastPng() {
+  static const bool set = [] {
+    stbi_write_png_compression_level = 4;
+    return true;
+  }();
+  (void)set;
+}
+
+void appendBytes(void* context, void* data, int size) {
+  static_cast<std::string*>(context)->append(static_cast<const char*>(data), size_t(size));
+}
+
+}  // namespace
+
 bool writePng(const std::string& path, const RgbImage& image) {
-  // Pictures are written while frames keep arriving: fast beats small.
-  stbi_write_png_compression_level = 4;
+  fastPng();
   return stbi_write_png(path.c_str(), image.width, image.height, 3, image.pixels.data(),
                         image.width * 3) != 0;
+}
+
+bool encodePng(const RgbImage& image, std::string* out) {
+  fastPng();
+  out->clear();
+  return stbi_write_png_to_func(appendBytes, out, image.width, image.height, 3, image.pixels.data(),
+                                image.width * 3) != 0;
 }
 
 BackgroundJobs::BackgroundJobs(size_t limit) : limit_(limit), thread_([this] { run(); }) {}

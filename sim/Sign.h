@@ -1,0 +1,262 @@
+// The virtual sign: what each controller (and each bus device and bar screen)
+// would display, kept from the decoded frames it received, and drawn as an
+// LED dot matrix.
+//
+// A SignBoard holds one SignState per sign. Frames are applied to it one at a
+// time (it has no lock: one thread owns it). Laying a sign out gives its
+// areas and what each one shows at a moment of the emulator's clock; drawing
+// it gives the lit dots (LedMatrix), and drawLeds() turns those into a
+// picture of round dots.
+#ifndef VEXA_SIM_SIGN_H
+#define VEXA_SIM_SIGN_H
+
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "Bitmaps.h"
+#include "PageSet.h"
+#include "Render.h"
+#include "VexaSim.h"
+
+namespace vexasim {
+
+// ---- text and font ----------------------------------------------------------
+
+// One character of a sign text: its code point (kNoChar when the bytes are no
+// character) and the number of bytes it took, which is also its width in
+// 8-pixel cells when the font lacks it.
+struct SignChar {
+  uint32_t code = 0;
+  int bytes = 1;
+};
+constexpr uint32_t kNoChar = 0xFFFFFFFFu;
+
+// Sign texts are single bytes below 0x80 and GBK double-byte characters
+// (converted through iconv); a byte that starts no character is kNoChar.
+std::vector<SignChar> decodeSignText(const std::string& bytes);
+// The same text as UTF-8 for a person to read; kNoChar becomes U+FFFD and
+// control bytes are shown as U+FFFD too.
+std::string signTextUtf8(const std::string& bytes);
+
+// One glyph: 16 rows of 8 or 16 dots, most significant bit leftmost.
+struct Glyph {
+  int width = 8;
+  uint8_t rows[32] = {};  // width 8: one byte per row; width 16: two
+  bool dot(int x, int y) const;
+};
+
+// A bitmap font in the .hex form: one glyph per line, "CODE:DOTS" with the
+// code point in hex and 32 (8 x 16) or 64 (16 x 16) hex digits of dots.
+class GlyphFont {
+ public:
+  static constexpr const char* kDefaultPath = "/usr/share/unifont/unifont.hex";
+  // Reads the file, replacing any glyphs held. Lines that are not glyphs are
+  // skipped and counted in *skipped. False when the file cannot be read or
+  // holds no glyph.
+  bool load(const std::string& path, std::string* error = nullptr, size_t* skipped = nullptr);
+  // Adds or replaces one glyph from its .hex line; false for a malformed line.
+  bool addLine(const std::string& line);
+  const Glyph* find(uint32_t code) const;
+  size_t size() const { return glyphs_.size(); }
+
+ private:
+  std::unordered_map<uint32_t, Glyph> glyphs_;
+};
+
+// ---- the state of a sign ------------------------------------------------------
+
+// A text as it arrived (bytes in the sign's encoding) with its look.
+struct SignText {
+  std::string bytes;
+  int attrHigh = 0;
+  int attrLow = 0;
+  int textStyle = 0;
+};
+
+// What the template blocks said about one material number.
+struct SignMaterial {
+  char type = 0;        // '1' date-time, '5' line-up, '6' collected data, '7' text, '8' image group
+  SignText text;        // '7': its text; '1', '5', '6': the attributes
+  int areaWidth = 0;    // '7': the area size its header gives
+  int areaHeight = 0;
+  int displayMode = 0;
+  int index = -1;       // '6': data index; '5': line-up slot
+  std::optional<Bitmap> bitmap;  // '8'
+};
+
+struct SignLineUp {
+  SignText text;
+  std::string kind;  // "1", "2" or "other"
+  int unitAddress = 0;
+};
+
+struct SignPlaced {
+  int x = 0;
+  int y = 0;
+  SignText text;
+};
+
+struct SignPicture {
+  int x = 0;
+  int y = 0;
+  Bitmap bitmap;
+};
+
+struct SignAnnouncement {
+  uint64_t seq = 0;
+  std::string text;    // without the voice tags
+  std::string spoken;  // as sent, tags included
+};
+
+struct SignBarPage {
+  std::string text;                // the page's cells, prefix included
+  std::vector<uint8_t> colours;    // one attribute per text cell (1 red, 2 green, 3 yellow)
+};
+
+struct SignState {
+  std::string id;
+  std::string kind;  // "controller", "bus" or "bar"
+  uint64_t changes = 0;  // counts the changes applied
+
+  std::optional<PageSetLayout> pageSet;
+  int pageNo = 0;        // from the last PlayShowPage; 0 when none came
+  bool playing = true;   // StartPlay / StopPlay
+
+  std::map<long, SignMaterial> materials;  // by material number
+  std::map<int, SignText> collected;       // by data index
+  std::map<int, SignLineUp> lineUps;       // by slot
+  std::vector<SignPlaced> coordinateTexts; // one per place, latest last
+  std::optional<SignPicture> multimedia;
+  std::vector<std::string> arrivals;       // keys of contents without a page, first arrival first
+
+  int brightness1 = -1, brightness2 = -1;  // -1: never set
+  std::string relays[8];                   // "" (never switched), "on", "off", "pulse N"
+  bool clockSet = false;
+  std::tm clockTo{};                       // what the clock was set to...
+  std::chrono::system_clock::time_point clockAt;  // ...at this moment of the emulator's clock
+  std::deque<SignAnnouncement> announcements;     // latest last
+  int imageGroupPlaying = -1;
+
+  int barWidth = 0;                        // bar screens: page width in double-byte characters
+  std::vector<SignBarPage> barPages;
+  std::vector<Field> barParams;
+
+  // Chunks of image groups and multimedia pictures being put together, and
+  // the place of the multimedia picture that is arriving.
+  BitmapCollector collector;
+  int mediaX = 0, mediaY = 0;
+};
+
+// One area of a laid-out sign and what it shows.
+struct SignArea {
+  int x = 0, y = 0, width = 0, height = 0;
+  std::string what;         // "text", "date-time", "collected data", "line-up", "image group"
+  std::string label;        // e.g. "material 12", "data field 1", "slot 3"
+  std::string text;         // bytes shown (texts and the clock)
+  int colour = 1;           // 1 red, 2 green, 3 yellow
+  const Bitmap* bitmap = nullptr;
+  std::string note;         // why nothing is drawn, when so
+};
+
+struct SignLayout {
+  int width = 0, height = 0;      // dots
+  int pageIndex = -1;             // index into the page set, -1 without one
+  std::string pageChosenBy;       // "command", "time window", "first page" or ""
+  std::string time;               // the sign's clock, "YYYY-MM-DD hh:mm:ss"
+  std::vector<SignArea> areas;
+  std::vector<SignArea> placed;   // coordinate texts and the multimedia picture
+};
+
+// The lit dots of a sign: three bytes per dot (red, green, blue; 0 unlit).
+struct LedMatrix {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> rgb;
+
+  LedMatrix(int w, int h) : width(w), height(h), rgb(size_t(w) * size_t(h) * 3, 0) {}
+  bool lit(int x, int y) const;
+  const uint8_t* at(int x, int y) const { return &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3]; }
+  void set(int x, int y, const uint8_t colour[3]);
+};
+
+// Signs are at most this many dots; content beyond is cut off.
+constexpr int kMaxSignWidth = 2048;
+constexpr int kMaxSignHeight = 1024;
+// The area a content gets when no page set places it.
+constexpr int kDefaultAreaWidth = 192;
+constexpr int kDefaultAreaHeight = 16;
+constexpr size_t kMaxAnnouncements = 5;
+constexpr size_t kMaxCoordinateTexts = 64;
+
+class SignBoard {
+ public:
+  using Clock = std::function<std::chrono::system_clock::time_point()>;
+
+  SignBoard();
+  // The emulator's clock (the system clock unless a test sets another).
+  void setClock(Clock clock) { clock_ = std::move(clock); }
+  std::chrono::system_clock::time_point now() const { return clock_(); }
+  // Size of image-group pictures when no area gives one (0: none).
+  void setBitmapSize(int w, int h) {
+    bitmapW_ = w;
+    bitmapH_ = h;
+  }
+
+  // The sign of a controller address, before any frame arrives.
+  SignState& addController(const std::string& address);
+  // Which sign a frame received by the controller at address is meant for:
+  // the controller itself, or the bus device or bar screen it names. Empty
+  // for frames that belong to no sign.
+  static std::string signFor(const Frame& f, const std::string& address);
+  // Applies one decoded frame; returns the sign it changed, "" when none (a
+  // frame that fails its checks changes nothing, as a controller drops it).
+  std::string apply(const Frame& f, const std::string& address);
+
+  const std::map<std::string, SignState>& signs() const { return signs_; }
+  const SignState* find(const std::string& id) const;
+
+  SignLayout layout(const SignState& s) const;
+  LedMatrix draw(const SignState& s, const SignLayout& l, const GlyphFont& font) const;
+  // The sign's clock as "YYYY-MM-DD hh:mm:ss".
+  std::string signTime(const SignState& s) const;
+
+ private:
+  SignState& sign(const std::string& id, const std::string& kind);
+  bool applyToController(SignState& s, const Frame& f);
+  void applyBlocks(SignState& s, const Frame& f);
+  void applyBar(SignState& s, const Frame& f);
+  void setClockTo(SignState& s, const std::tm& t);
+  void arrived(SignState& s, const std::string& key);
+
+  std::map<std::string, SignState> signs_;
+  Clock clock_;
+  uint64_t announcementSeq_ = 0;
+  int bitmapW_ = 0, bitmapH_ = 0;
+};
+
+// Colour code (1 red, 2 green, 3 yellow) of a text's attribute nibble.
+int signColour(int attrHigh);
+
+// Draws text into m with its first character's top-left dot at (x, y), clipped
+// to the rectangle [cx0, cx1) x [cy0, cy1). Glyphs the font lacks are boxes.
+void drawSignText(LedMatrix& m, const GlyphFont& font, int x, int y, const std::string& bytes,
+                  const uint8_t colour[3], int cx0, int cy0, int cx1, int cy1);
+
+// The picture of the dots: each dot a round lamp in a square cell of `pitch`
+// pixels, unlit dots dim, lit ones in their colour dimmed by the brightness
+// level (0 to 15; -1 or above 15: full).
+RgbImage drawLeds(const LedMatrix& m, int brightness, int pitch);
+// Cell size for a sign of w x h dots, so that pictures stay a sensible size.
+int ledPitch(int w, int h);
+
+}  // namespace vexasim
+
+#endif  // VEXA_SIM_SIGN_H
