@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
   char call[] = "Ticket A012 to counter 3";
   char none[] = "";
 
+  std::printf("PlayShowPage_Net=%d\n", PlayShowPage_Net(ip, udp, 1));
   std::printf("TimeCheck_Net=%d\n", TimeCheck_Net(ip, udp));
   std::printf("SendDateTime_Net=%d\n",
               SendDateTime_Net(ip, udp, 2, 0, 1, 1, 1, 1, 0, 1, 3, 1, 0, 0, 0, 0));

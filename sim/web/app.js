@@ -17,26 +17,27 @@ function el(tag, className, text) {
   return e;
 }
 
+// One name and value of a sign's facts, kept together when the line wraps.
 function fact(list, name, value, valueClass) {
-  list.append(el('dt', '', name), el('dd', valueClass || '', value));
+  const dd = el('dd', valueClass || '');
+  dd.append(value);
+  const group = el('div');
+  group.append(el('dt', '', name), dd);
+  list.append(group);
 }
 
 function pageFacts(list, s) {
   const p = s.page;
-  const dd = el('dd');
-  if (p.number !== null) {
-    dd.append(el('span', 'page-number', String(p.number)));
-  } else {
-    dd.append(el('span', 'page-number', p.shown !== null ? String(p.shown) : 'none'));
-  }
+  const value = el('span');
+  value.append(el('span', 'page-number', p.number !== null ? String(p.number) : 'none'));
   if (p.pages > 0) {
-    let text = ' of ' + p.pages + ' in the page set';
-    if (p.shown !== null) text += ', showing page ' + p.shown + ' (' + p.start + ' to ' + p.end + ', by ' + p.chosenBy + ')';
-    dd.append(text);
+    let text = ' (page set of ' + p.pages;
+    if (p.shown !== null) text += '; showing page ' + p.shown + ', ' + p.start + ' to ' + p.end + ', by ' + p.chosenBy;
+    value.append(text + ')');
   } else if (p.number !== null) {
-    dd.append(' (no page set received)');
+    value.append(' (no page set received)');
   }
-  list.append(el('dt', '', 'page'), dd);
+  fact(list, 'page played', value);
 }
 
 function relays(s) {
@@ -81,9 +82,7 @@ function renderSign(section, s) {
     fact(facts, 'brightness', s.brightness ? s.brightness.value1 + ' / ' + s.brightness.value2 : 'not set');
     fact(facts, 'clock', s.clock.time + (s.clock.set ? ' (set)' : ' (host clock)'), 'clock');
     if (s.imageGroup !== null) fact(facts, 'image group playing', String(s.imageGroup));
-    const dd = el('dd');
-    dd.append(relays(s));
-    facts.append(el('dt', '', 'relays'), dd);
+    fact(facts, 'relays', relays(s));
   }
   fact(facts, 'size', s.width + '\u00d7' + s.height + ' dots');
   details.append(facts);
@@ -99,7 +98,7 @@ function renderSign(section, s) {
   }
   const table = el('table', 'areas');
   const head = el('tr');
-  for (const name of ['shows', 'what', 'place', 'text']) head.append(el('th', '', name));
+  for (const name of ['content', 'from', 'place', 'shows']) head.append(el('th', '', name));
   table.append(head);
   areaRows(table, s.areas);
   areaRows(table, s.placed);
