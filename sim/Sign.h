@@ -131,6 +131,7 @@ struct SignState {
   bool playing = true;   // StartPlay / StopPlay
 
   std::map<long, SignMaterial> materials;  // by material number
+  std::deque<long> materialOrder;          // material numbers, oldest first
   std::map<int, SignText> collected;       // by data index
   std::map<int, SignLineUp> lineUps;       // by slot
   std::vector<SignPlaced> coordinateTexts; // one per place, latest last
@@ -193,8 +194,14 @@ constexpr int kMaxSignHeight = 1024;
 // The area a content gets when no page set places it.
 constexpr int kDefaultAreaWidth = 192;
 constexpr int kDefaultAreaHeight = 16;
+// What a sign keeps is bounded whatever arrives: the oldest goes first.
 constexpr size_t kMaxAnnouncements = 5;
 constexpr size_t kMaxCoordinateTexts = 64;
+constexpr size_t kMaxMaterials = 256;
+constexpr size_t kMaxArrivals = 64;  // contents stacked without a page set
+// Signs that frames create (bus devices, bar screens); frames for more are
+// not shown. Controllers given at start always have theirs.
+constexpr size_t kMaxSigns = 64;
 
 class SignBoard {
  public:
@@ -229,12 +236,14 @@ class SignBoard {
   std::string signTime(const SignState& s) const;
 
  private:
-  SignState& sign(const std::string& id, const std::string& kind);
+  // The sign id, made when new; null when no more signs may be made.
+  SignState* sign(const std::string& id, const std::string& kind);
   bool applyToController(SignState& s, const Frame& f);
   void applyBlocks(SignState& s, const Frame& f);
   void applyBar(SignState& s, const Frame& f);
   void setClockTo(SignState& s, const std::tm& t);
   void arrived(SignState& s, const std::string& key);
+  SignMaterial& material(SignState& s, long id);
 
   std::map<std::string, SignState> signs_;
   Clock clock_;

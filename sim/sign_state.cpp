@@ -90,21 +90,35 @@ std::vector<uint8_t> barColours(const std::string& v, size_t cells) {
   return out;
 }
 
+// One image of a bitmap, and none larger than a sign: a sign shows the
+// first image of a group only.
+void keepFirstImage(Bitmap& b) {
+  if (b.imageCount > 1 && b.bytes.size() % size_t(b.imageCount) == 0) {
+    b.bytes.resize(b.bytes.size() / size_t(b.imageCount));
+    b.imageCount = 1;
+  }
+}
+
+bool drawable(const Bitmap& b) {
+  return b.bytes.size() <= size_t(kMaxSignWidth) * size_t(kMaxSignHeight) * 3 / 8;
+}
+
 }  // namespace
 
 SignBoard::SignBoard() : clock_([] { return std::chrono::system_clock::now(); }) {}
 
-SignState& SignBoard::sign(const std::string& id, const std::string& kind) {
+SignState* SignBoard::sign(const std::string& id, const std::string& kind) {
   auto it = signs_.find(id);
   if (it == signs_.end()) {
+    if (kind != "controller" && signs_.size() >= kMaxSigns) return nullptr;
     it = signs_.emplace(id, SignState{}).first;
     it->second.id = id;
     it->second.kind = kind;
   }
-  return it->second;
+  return &it->second;
 }
 
-SignState& SignBoard::addController(const std::string& address) { return sign(address, "controller"); }
+SignState& SignBoard::addController(const std::string& address) { return *sign(address, "controller"); }
 
 const SignState* SignBoard::find(const std::string& id) const {
   auto it = signs_.find(id);
@@ -123,6 +137,18 @@ void SignBoard::arrived(SignState& s, const std::string& key) {
   for (const std::string& k : s.arrivals)
     if (k == key) return;
   s.arrivals.push_back(key);
+  if (s.arrivals.size() > kMaxArrivals) s.arrivals.erase(s.arrivals.begin());
+}
+
+SignMaterial& SignBoard::material(SignState& s, long id) {
+  auto it = s.materials.find(id);
+  if (it != s.materials.end()) return it->second;
+  s.materialOrder.push_back(id);
+  if (s.materialOrder.size() > kMaxMaterials) {
+    s.materials.erase(s.materialOrder.front());
+    s.materialOrder.pop_front();
+  }
+  return s.materials[id];
 }
 
 void SignBoard::setClockTo(SignState& s, const std::tm& t) {
@@ -135,7 +161,9 @@ std::string SignBoard::apply(const Frame& f, const std::string& address) {
   const std::string id = signFor(f, address);
   if (id.empty() || !f.checksOk) return "";
   const std::string kind = f.kind == "bar" ? "bar" : f.kind == "net" ? "controller" : "bus";
-  SignState& s = sign(id, kind);
+  SignState* target = sign(id, kind);
+  if (!target) return "";
+  SignState& s = *target;
   bool changed = true;
   if (kind == "bar") applyBar(s, f);
   else changed = applyToController(s, f);
@@ -224,7 +252,7 @@ bool SignBoard::applyToController(SignState& s, const Frame& f) {
       s.mediaX = s.mediaY = 0;
     }
     std::optional<Bitmap> b = s.collector.add(f);
-    if (!b) return false;
+    if (!b || !drawable(*b)) return false;
     if (b->width == 0 && bitmapW_ > 0) {
       b->width = bitmapW_;
       b->height = bitmapH_;
@@ -249,7 +277,7 @@ void SignBoard::applyBlocks(SignState& s, const Frame& f) {
     const std::string content = f.get(p + "content");
     const long id = number(f, p + "materialId", -1);
     if (content == "imageGroup") continue;  // whole chunks go to the collector below
-    SignMaterial& m = s.materials[id];
+    SignMaterial& m = material(s, id);
     m.displayMode = int(number(f, p + "displayMode"));
     if (content == "text") {
       m.type = '7';
@@ -279,9 +307,11 @@ void SignBoard::applyBlocks(SignState& s, const Frame& f) {
       m.text.attrLow = int(number(f, p + "attrLow"));
     }
   }
-  if (std::optional<Bitmap> b = s.collector.add(f)) {
+  std::optional<Bitmap> b = s.collector.add(f);
+  if (b) keepFirstImage(*b);
+  if (b && drawable(*b)) {
     const long id = std::strtol(b->materialId.c_str(), nullptr, 10);
-    SignMaterial& m = s.materials[id];
+    SignMaterial& m = material(s, id);
     m.type = '8';
     m.displayMode = b->colourMode;
     m.bitmap = std::move(*b);

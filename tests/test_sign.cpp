@@ -447,3 +447,32 @@ TEST(SignService, PublishesEachChangeAndWritesTheSignsFile) {
                {"a/../b", "sign-a-..-b.png"}};
   for (const Name& n : names) EXPECT_EQ(SignService::fileName(n.id), n.file);
 }
+
+TEST(SignState, KeepsWhatItHoldsBoundedDroppingTheOldest) {
+  SignBoard board;
+  CBuffObj o;
+  const std::string ip = "127.0.0.1";
+  for (int id = 1; id <= 300; ++id) board.apply(internalText("t" + std::to_string(id), id, 1), ip);
+  for (int x = 0; x < 70; ++x) {
+    std::string text = "c";
+    board.apply(net(0x60, o.CoordinateTextBuffer(&text[0], x, 0, 0, 1, 0)), ip);
+  }
+  for (int bus = 1; bus <= 70; ++bus) {
+    std::string address = std::to_string(bus);
+    board.apply(decoded(o.CompletePacketBuffer_485(o.PlayShowPageBuffer(1), 0x36, &address[0], 0, 0, false)), ip);
+  }
+  const SignState& s = *board.find(ip);
+  EXPECT_EQ(s.materials.size(), kMaxMaterials);
+  EXPECT_EQ(s.materials.count(300 - int(kMaxMaterials)), 0u);
+  EXPECT_EQ(s.materials.at(300 - int(kMaxMaterials) + 1).text.bytes, "t45");
+  EXPECT_EQ(s.arrivals.size(), kMaxArrivals);
+  EXPECT_EQ(s.arrivals.front(), "m" + std::to_string(300 - int(kMaxArrivals) + 1));
+  ASSERT_EQ(s.coordinateTexts.size(), kMaxCoordinateTexts);
+  EXPECT_EQ(s.coordinateTexts.front().x, 70 - int(kMaxCoordinateTexts));
+  EXPECT_EQ(board.signs().size(), kMaxSigns);  // the controller and 63 bus devices
+  EXPECT_NE(board.find("bus 63"), nullptr);
+  EXPECT_EQ(board.find("bus 64"), nullptr);
+  // The controllers given at start always get a sign.
+  board.addController("127.0.0.2");
+  EXPECT_NE(board.find("127.0.0.2"), nullptr);
+}
