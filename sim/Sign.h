@@ -251,6 +251,9 @@ class SignBoard {
   int bitmapW_ = 0, bitmapH_ = 0;
 };
 
+// "YYYY-MM-DD hh:mm:ss"
+std::string formatSignTime(const std::tm& t);
+
 // Colour code (1 red, 2 green, 3 yellow) of a text's attribute nibble.
 int signColour(int attrHigh);
 

@@ -53,7 +53,8 @@ class SignService {
   // version then.
   uint64_t waitForChange(uint64_t seen, int timeoutMs) const;
   std::string stateJson() const;
-  // The PNG of sign id; false when there is no such sign.
+  // The PNG of sign id, or of the sign whose picture has that file name
+  // (see fileName); false when there is no such sign.
   bool png(const std::string& id, std::string* out) const;
   // Log entries (JSON objects) after sequence number `after`, oldest first;
   // *last receives the newest sequence number.

@@ -34,13 +34,6 @@ int textWidth(const std::string& bytes) {
   return w;
 }
 
-std::string formatTime(const std::tm& t) {
-  char b[96];
-  std::snprintf(b, sizeof b, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
-                t.tm_hour, t.tm_min, t.tm_sec);
-  return b;
-}
-
 // "hh:mm" of the sign's clock inside a daily window "HH:MM"-"HH:MM" (one
 // that ends before it starts runs over midnight). Windows in another form
 // never match.
@@ -65,12 +58,21 @@ std::string typeName(char type) {
   }
 }
 
-// Whether one image of b fills w x h dots in its colour mode.
+// Whether the first image of b fills its own size (when its frames carry
+// one) or else w x h dots, in its colour mode or, when that is unknown, in
+// one, two or three planes.
 bool pictureFits(const Bitmap& b, int w, int h) {
-  if (b.width > 0 && b.height > 0) return true;
+  if (b.width > 0 && b.height > 0) {
+    w = b.width;
+    h = b.height;
+  }
+  if (w <= 0 || h <= 0) return false;
   const size_t images = b.imageCount > 0 && b.bytes.size() % size_t(b.imageCount) == 0 ? size_t(b.imageCount) : 1;
-  const int mode = b.colourMode < 0 ? 0 : b.colourMode;
-  return w > 0 && h > 0 && size_t(w) * size_t(h) * size_t(mode + 1) / 8 == b.bytes.size() / images;
+  for (int mode = 0; mode <= 2; ++mode)
+    if ((b.colourMode < 0 || b.colourMode == mode) &&
+        size_t(w) * size_t(h) * size_t(mode + 1) / 8 == b.bytes.size() / images)
+      return true;
+  return false;
 }
 
 // The bitmap's own size when its frames carry one, else the area's.
@@ -83,6 +85,13 @@ void fillPicture(SignArea& a, const Bitmap& b) {
 }
 
 }  // namespace
+
+std::string formatSignTime(const std::tm& t) {
+  char b[96];
+  std::snprintf(b, sizeof b, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                t.tm_hour, t.tm_min, t.tm_sec);
+  return b;
+}
 
 int signColour(int attrHigh) { return (attrHigh & 3) == 0 ? 1 : attrHigh & 3; }
 
@@ -139,7 +148,7 @@ std::string SignBoard::signTime(const SignState& s) const {
   if (!s.clockSet) {
     const std::time_t secs = std::chrono::system_clock::to_time_t(nowPoint);
     localtime_r(&secs, &t);
-    return formatTime(t);
+    return formatSignTime(t);
   }
   // The clock runs on from what it was set to, counted in whole seconds.
   std::tm set = s.clockTo;
@@ -147,7 +156,7 @@ std::string SignBoard::signTime(const SignState& s) const {
       std::chrono::duration_cast<std::chrono::seconds>(nowPoint - s.clockAt).count();
   const std::time_t secs = timegm(&set) + std::time_t(since);
   gmtime_r(&secs, &t);
-  return formatTime(t);
+  return formatSignTime(t);
 }
 
 SignLayout SignBoard::layout(const SignState& s) const {
@@ -192,6 +201,8 @@ SignLayout SignBoard::layout(const SignState& s) const {
     a.what = "multimedia";
     a.label = "at " + std::to_string(a.x) + "," + std::to_string(a.y);
     fillPicture(a, s.multimedia->bitmap);
+    if (!pictureFits(s.multimedia->bitmap, a.width, a.height))
+      a.note = "picture size unknown (vexa-sim --bitmap-size gives it)";
     l.placed.push_back(a);
   }
 
@@ -371,9 +382,10 @@ LedMatrix SignBoard::draw(const SignState& s, const SignLayout& l, const GlyphFo
   auto paint = [&](const SignArea& a) {
     const int x1 = a.x + a.width, y1 = a.y + a.height;
     if (a.bitmap) {
+      if (!pictureFits(*a.bitmap, a.width, a.height)) return;  // the bytes make no picture of this size
       std::string note;
       RgbImage pic = drawBitmap(*a.bitmap, 0, a.width, a.height, &note);
-      if (!note.empty()) return;  // the bytes do not make a picture of this size
+      if (!note.empty()) return;
       for (int y = 0; y < pic.height; ++y) {
         for (int x = 0; x < pic.width; ++x) {
           const uint8_t* p = &pic.pixels[(size_t(y) * size_t(pic.width) + size_t(x)) * 3];

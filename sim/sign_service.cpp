@@ -68,7 +68,9 @@ std::string signJson(const SignState& s, const SignLayout& l, uint64_t picture) 
                                std::to_string(s.brightness2) + "}";
   j += ",\"relays\":[";
   for (int k = 0; k < 8; ++k) j += (k ? "," : "") + jsonString(s.relays[k]);
-  j += "],\"clock\":{\"set\":" + std::string(s.clockSet ? "true" : "false") + ",\"time\":" + jsonString(l.time) + "}";
+  j += "],\"clock\":{\"set\":" + std::string(s.clockSet ? "true" : "false") + ",\"time\":" + jsonString(l.time);
+  if (s.clockSet) j += ",\"setTo\":" + jsonString(formatSignTime(s.clockTo));
+  j += "}";
   j += ",\"imageGroup\":" + (s.imageGroupPlaying >= 0 ? std::to_string(s.imageGroupPlaying) : std::string("null"));
   j += ",\"announcements\":" + jsonList(s.announcements, [](const SignAnnouncement& a) {
          return "{\"seq\":" + std::to_string(a.seq) + ",\"text\":" + jsonString(signTextUtf8(a.text)) +

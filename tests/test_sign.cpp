@@ -195,23 +195,38 @@ TEST(SignDraw, TextLandsInItsAreaAsTheFontsDotsAndIsCutAtItsEdge) {
   EXPECT_EQ(std::vector<uint8_t>(m.at(19, 8), m.at(19, 8) + 3), std::vector<uint8_t>(kGreen, kGreen + 3));
 }
 
-TEST(SignDraw, CollectedDataReplacesItsEarlierTextAndFieldsStack) {
+TEST(SignDraw, CollectedDataReplacesItsEarlierTextBeforeAndInAPageSet) {
   const GlyphFont font = markerFont();
   SignBoard board;
-  board.apply(collected("AB", 1, 1), "127.0.0.1");
-  board.apply(collected("xyz", 2, 2), "127.0.0.1");
-  board.apply(collected("C", 1, 1), "127.0.0.1");
-  const SignState& s = *board.find("127.0.0.1");
-  const SignLayout l = board.layout(s);
+  const std::string ip = "127.0.0.1";
+  board.apply(collected("AB", 1, 1), ip);
+  board.apply(collected("xyz", 2, 2), ip);
+  board.apply(collected("C", 1, 1), ip);
+  const SignState& s = *board.find(ip);
+  SignLayout l = board.layout(s);
   // No page set: each field gets a 192 x 16 area, in the order they came.
   ASSERT_EQ(l.areas.size(), 2u);
   EXPECT_EQ(l.width, 192);
   EXPECT_EQ(l.height, 32);
-  const LedMatrix m = board.draw(s, l, font);
+  LedMatrix m = board.draw(s, l, font);
   EXPECT_EQ(readRow(m, 0, 0, 4), "C...");
   EXPECT_EQ(readRow(m, 0, 16, 4), "xyz.");
   EXPECT_EQ(std::vector<uint8_t>(m.at(1, 0), m.at(1, 0) + 3), std::vector<uint8_t>(kRed, kRed + 3));
   EXPECT_EQ(std::vector<uint8_t>(m.at(1, 16), m.at(1, 16) + 3), std::vector<uint8_t>(kGreen, kGreen + 3));
+
+  // A page set whose field at 8,0 (material 123) shows data index 2.
+  board.apply(netBytes(0x22, "000000001" + pageSet("00:00-23:59", {"0000001236001000004016"})), ip);
+  GlobalMember::tagMaterial field;
+  field.materialId = 123;
+  field.dataIndex = 2;
+  field.contentType = '6';
+  board.apply(net(0x31, CBuffObj().CollectionBuffer_Template(field, 1, true)), ip);
+  board.apply(collected("Q", 2, 1), ip);
+  l = board.layout(s);
+  ASSERT_EQ(l.areas.size(), 1u);
+  EXPECT_EQ(l.width, 40);
+  m = board.draw(s, l, font);
+  EXPECT_EQ(readRow(m, 0, 0, 5), ".Q...");
 }
 
 TEST(SignDraw, DateTimeBlockShowsTheSetClockRunning) {

@@ -80,7 +80,7 @@ function renderSign(section, s) {
     pageFacts(facts, s);
     fact(facts, 'playing', s.playing ? 'yes' : 'stopped');
     fact(facts, 'brightness', s.brightness ? s.brightness.value1 + ' / ' + s.brightness.value2 : 'not set');
-    fact(facts, 'clock', s.clock.time + (s.clock.set ? ' (set)' : ' (host clock)'), 'clock');
+    fact(facts, 'clock', s.clock.time + (s.clock.set ? ' (set to ' + s.clock.setTo + ')' : ' (the host\'s)'), 'clock');
     if (s.imageGroup !== null) fact(facts, 'image group playing', String(s.imageGroup));
     fact(facts, 'relays', relays(s));
   }
