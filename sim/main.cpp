@@ -16,7 +16,7 @@
 #include "Bitmaps.h"
 #include "Decode.h"
 #include "Render.h"
-#include "SignHttp.h"
+#include "SignWebServer.h"
 #include "SignService.h"
 #include "VexaSim.h"
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <thread>
 
-#include "SignHttp.h"
+#include "SignWebServer.h"
 #include "WebAssets.h"
 
 namespace vexasim {

@@ -7,8 +7,8 @@
 //   GET /sign/<file>.png   a sign's picture (file name as in --out)
 //   GET /events            Server-Sent Events: "state" with the JSON of
 //                          /state after every change, "frame" per decoded frame
-#ifndef VEXA_SIM_SIGNHTTP_H
-#define VEXA_SIM_SIGNHTTP_H
+#ifndef VEXA_SIM_SIGNWEBSERVER_H
+#define VEXA_SIM_SIGNWEBSERVER_H
 
 #include <memory>
 #include <string>
@@ -41,4 +41,4 @@ class SignWebServer {
 
 }  // namespace vexasim
 
-#endif  // VEXA_SIM_SIGNHTTP_H
+#endif  // VEXA_SIM_SIGNWEBSERVER_H
