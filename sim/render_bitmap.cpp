@@ -41,8 +41,10 @@ Layout layoutOf(const Bitmap& b, size_t bytes, int sizeW, int sizeH, std::string
     return Layout{int(width), int(height), mode, width * height};
 
   // No size, or one the bytes do not fill: every pixel in order in a strip
-  // one pixel high, the planes one after another as the bytes hold them.
-  if (mode < 0) mode = 0;
+  // one pixel high, the planes one after another as the bytes hold them. A
+  // colour mode beyond the three planes (a garbled block byte) counts as one
+  // plane, so no pixel is drawn from planes that do not exist.
+  if (mode < 0 || mode > 2) mode = 0;
   const long stripWidth = long(bytes) * 8 / (mode + 1);
   Layout strip{int(stripWidth > kMaxStrip ? kMaxStrip : stripWidth), 1, mode, stripWidth};
   if (note) {
@@ -70,7 +72,7 @@ RgbImage drawBitmap(const Bitmap& b, int k, int sizeW, int sizeH, std::string* n
   for (int y = 0; y < l.height; ++y) {
     for (int x = 0; x < l.width; ++x) {
       uint8_t rgb[3] = {0, 0, 0};
-      for (int plane = 0; plane <= l.mode; ++plane) {
+      for (int plane = 0; plane <= l.mode && plane < 3; ++plane) {
         const long bit = plane * l.planePixels + long(y) * l.width + x;
         const size_t at = start + size_t(bit / 8);
         if (size_t(bit / 8) < per && (b.bytes[at] & (0x80 >> (bit % 8)))) rgb[plane] = 255;

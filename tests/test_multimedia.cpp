@@ -239,6 +239,16 @@ TEST(BitmapPicture, SizeFromTheOptionOrAStrip) {
     EXPECT_NE(note, "");
     EXPECT_EQ(strip.pixels[7 * 3], 255);  // image 2 is FF
   }
+  // A colour mode beyond the three planes (a garbled block byte) counts as
+  // one plane: nine FF bytes are a strip of 72 red pixels.
+  b.colourMode = 8;
+  b.imageCount = 1;
+  b.bytes = bytesOf("FF FF FF FF FF FF FF FF FF");
+  vexasim::RgbImage garbled = vexasim::drawBitmap(b, 0, 0, 0, &note);
+  ASSERT_EQ(garbled.width, 72);
+  EXPECT_EQ(garbled.pixels[71 * 3], 255);
+  EXPECT_EQ(garbled.pixels[71 * 3 + 1], 0);
+  EXPECT_EQ(garbled.pixels[71 * 3 + 2], 0);
 }
 
 TEST_F(MultimediaWire, PictureFileReadsBackAsTheSameBitmap) {
