@@ -16,7 +16,7 @@ build="$root/build-fuzz"
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVEXA_SANITIZE=address,undefined -DVEXA_BUILD_FUZZERS=ON -DVEXA_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j 2 --target fuzzers
+cmake --build "$build" -j 2 --target vexa_fuzzers
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
