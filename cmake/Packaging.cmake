@@ -1,0 +1,81 @@
+# Debian packages with `cpack -G DEB` in a build directory:
+#   libvexa-x86-1     the shared library (component runtime)
+#   libvexa-x86-dev   headers, unversioned link, CMake and pkg-config files,
+#                     documentation and examples (component dev); depends on
+#                     exactly this version of libvexa-x86-1
+#   vexa-tools        vexa-sim and vexa-demo with their manual pages
+#                     (component tools)
+# Shared-library dependencies are computed by dpkg-shlibdeps.
+set(VEXA_PACKAGE_MAINTAINER "The libvexa-x86 authors <libvexa-x86@example.org>"
+  CACHE STRING "Maintainer field of the Debian packages")
+
+set(CPACK_PACKAGE_NAME libvexa-x86)
+set(CPACK_PACKAGE_VENDOR "The libvexa-x86 authors")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_COMPONENTS_ALL runtime dev tools)
+
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VEXA_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# vexa-demo needs libvexa-x86.so.1, which dpkg-shlibdeps finds in the build
+# tree; the dependency on its package is the component dependency below.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR})
+
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libvexa-x86-${PROJECT_VERSION_MAJOR})
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
+"${PROJECT_DESCRIPTION}
+ libvexa-x86 encodes commands for LED sign controllers (texts, collected
+ data, queue line-up calls, voice announcements, relays, clock, image
+ groups, bar screens and scheduled show pages) into binary frames and sends
+ them over UDP, TCP, controller login connections or an RS-485 serial line,
+ returning the controller's verdict as a result code.
+ .
+ This package holds the shared library.")
+
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME libvexa-x86-dev)
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
+  "${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME} (= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_DEV_DESCRIPTION
+"Development files of libvexa-x86 (LED sign controllers)
+ libvexa-x86 encodes commands for LED sign controllers and sends them over
+ the network or an RS-485 serial line.
+ .
+ This package holds the header SKYREL.h, the version header, the CMake
+ package (find_package(vexa-x86)), the pkg-config file vexa-x86.pc, the
+ documentation and the examples.")
+
+set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME vexa-tools)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION misc)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS
+  "${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME} (= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_TOOLS_DESCRIPTION
+"LED sign controller emulator and demonstration program
+ vexa-sim plays an LED sign controller: it decodes every frame that
+ libvexa-x86 sends over UDP, TCP, a login connection or a serial line,
+ prints it as text or JSON and answers like a controller (or refuses,
+ stays silent, garbles or delays on request).
+ .
+ vexa-demo uploads a show page with a running date-time display to a
+ controller.")
+
+# Each package carries the license as its copyright file.
+foreach(component runtime dev tools)
+  string(TOUPPER ${component} upper)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME}
+    RENAME copyright
+    COMPONENT ${component}
+    EXCLUDE_FROM_ALL)
+endforeach()
+
+include(CPack)
