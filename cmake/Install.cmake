@@ -51,7 +51,7 @@ install(CODE "
   set(VEXA_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
   set(VEXA_PC_LIBDIR [=[${VEXA_PC_LIBDIR}]=])
   set(VEXA_PC_INCLUDEDIR [=[${VEXA_PC_INCLUDEDIR}]=])
-  set(PROJECT_DESCRIPTION \"${PROJECT_DESCRIPTION}\")
+  set(VEXA_DESCRIPTION \"${VEXA_DESCRIPTION}\")
   set(PROJECT_VERSION \"${PROJECT_VERSION}\")
   set(pcfile \"\$ENV{DESTDIR}${VEXA_PC_DESTINATION}/vexa-x86.pc\")
   message(STATUS \"Installing: \${pcfile}\")

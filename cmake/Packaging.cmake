@@ -12,7 +12,6 @@ set(VEXA_PACKAGE_MAINTAINER "The libvexa-x86 authors <libvexa-x86@example.org>"
 set(CPACK_PACKAGE_NAME libvexa-x86)
 set(CPACK_PACKAGE_VENDOR "The libvexa-x86 authors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY /usr)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
@@ -30,16 +29,21 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR})
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libvexa-x86-${PROJECT_VERSION_MAJOR})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# The linker cache is refreshed by dpkg's ldconfig trigger (CPack also adds
+# maintainer scripts that run ldconfig).
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
-"${PROJECT_DESCRIPTION}
- libvexa-x86 encodes commands for LED sign controllers (texts, collected
- data, queue line-up calls, voice announcements, relays, clock, image
- groups, bar screens and scheduled show pages) into binary frames and sends
- them over UDP, TCP, controller login connections or an RS-485 serial line,
- returning the controller's verdict as a result code.
- .
- This package holds the shared library.")
+"Library for the LED sign controllers of queue-calling halls
+libvexa-x86 encodes commands for LED sign controllers (texts, collected
+data, queue line-up calls, voice announcements, relays, clock, image
+groups, bar screens and scheduled show pages) into binary frames and sends
+them over UDP, TCP, controller login connections or an RS-485 serial line,
+returning the controller's verdict as a result code.
+
+This package holds the shared library.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libvexa-x86-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
@@ -47,12 +51,12 @@ set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
   "${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME} (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_DEV_DESCRIPTION
 "Development files of libvexa-x86 (LED sign controllers)
- libvexa-x86 encodes commands for LED sign controllers and sends them over
- the network or an RS-485 serial line.
- .
- This package holds the header SKYREL.h, the version header, the CMake
- package (find_package(vexa-x86)), the pkg-config file vexa-x86.pc, the
- documentation and the examples.")
+libvexa-x86 encodes commands for LED sign controllers and sends them over
+the network or an RS-485 serial line.
+
+This package holds the header SKYREL.h, the version header, the CMake
+package (find_package(vexa-x86)), the pkg-config file vexa-x86.pc, the
+documentation and the examples.")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME vexa-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION misc)
@@ -60,22 +64,44 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS
   "${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME} (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
 "LED sign controller emulator and demonstration program
- vexa-sim plays an LED sign controller: it decodes every frame that
- libvexa-x86 sends over UDP, TCP, a login connection or a serial line,
- prints it as text or JSON and answers like a controller (or refuses,
- stays silent, garbles or delays on request).
- .
- vexa-demo uploads a show page with a running date-time display to a
- controller.")
+vexa-sim plays an LED sign controller: it decodes every frame that
+libvexa-x86 sends over UDP, TCP, a login connection or a serial line,
+prints it as text or JSON and answers like a controller (or refuses,
+stays silent, garbles or delays on request).
 
-# Each package carries the license as its copyright file.
+vexa-demo uploads a show page with a running date-time display to a
+controller.")
+
+# Each package carries the license as its copyright file and a changelog
+# entry for its version, dated as the release in CHANGELOG.md (today while
+# the version is unreleased).
+file(STRINGS ${PROJECT_SOURCE_DIR}/CHANGELOG.md VEXA_RELEASE_LINE
+  REGEX "^## \\[${PROJECT_VERSION}\\] - [0-9-]+")
+set(VEXA_RELEASE_STAMP "")
+if(VEXA_RELEASE_LINE)
+  string(REGEX REPLACE ".* - ([0-9-]+).*" "\\1" VEXA_RELEASE_DATE "${VEXA_RELEASE_LINE}")
+  execute_process(COMMAND date -u -R -d "${VEXA_RELEASE_DATE}"
+    OUTPUT_VARIABLE VEXA_RELEASE_STAMP OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+if(NOT VEXA_RELEASE_STAMP)
+  string(TIMESTAMP VEXA_RELEASE_STAMP "%a, %d %b %Y %H:%M:%S +0000" UTC)
+endif()
+configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/changelog.in ${PROJECT_BINARY_DIR}/debian/changelog @ONLY)
+set(VEXA_DEBIAN_CHANGELOG ${PROJECT_BINARY_DIR}/debian/changelog)
+if(VEXA_GZIP)
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/debian/changelog.gz
+    COMMAND ${VEXA_GZIP} -9nc ${PROJECT_BINARY_DIR}/debian/changelog > ${PROJECT_BINARY_DIR}/debian/changelog.gz
+    DEPENDS ${PROJECT_BINARY_DIR}/debian/changelog)
+  add_custom_target(vexa_debian_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/debian/changelog.gz)
+  set(VEXA_DEBIAN_CHANGELOG ${PROJECT_BINARY_DIR}/debian/changelog.gz)
+endif()
 foreach(component runtime dev tools)
   string(TOUPPER ${component} upper)
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
-    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME}
-    RENAME copyright
-    COMPONENT ${component}
-    EXCLUDE_FROM_ALL)
+  set(docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${docdir} RENAME copyright
+    COMPONENT ${component} EXCLUDE_FROM_ALL)
+  install(FILES ${VEXA_DEBIAN_CHANGELOG} DESTINATION ${docdir}
+    COMPONENT ${component} EXCLUDE_FROM_ALL)
 endforeach()
 
 include(CPack)

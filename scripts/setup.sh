@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when missing.
+# Installs the Debian packages the build, the tests, the fuzz targets, the
+# packaging checks and the API reference need, when missing.
 set -euo pipefail
-# clang and its runtime libraries build and run the fuzz targets; libpcap
-# (found through pkg-config) reads captures for vexa-sim decode; cpp-httplib
-# serves vexa-sim's sign page, whose texts are drawn in Unifont; Python 3 and
-# Chromium test that page in a browser.
-need=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libstb-dev
-      libpcap-dev clang libclang-rt-14-dev libcpp-httplib-dev unifont python3 chromium)
+need=(
+  cmake ninja-build g++ clang            # compilers and build
+  libclang-rt-14-dev                     # clang's runtimes: fuzz targets
+  libgtest-dev libgmock-dev libbenchmark-dev libstb-dev pkg-config
+  libpcap-dev                            # vexa-sim decode reads captures
+  libcpp-httplib-dev unifont             # vexa-sim's sign page and its texts
+  python3 chromium                       # the sign page tested in a browser
+  dpkg-dev lintian                       # Debian packages: dpkg-shlibdeps, checks
+  doxygen                                # API reference
+)
 missing=()
 for p in "${need[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
