@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <iostream>
 
 #include "SKYREL.h"
@@ -21,7 +22,10 @@ bool IsIPv4Address(const char* text) {
 
 int main(int argc, char** argv) {
   if (argc != 2 || !IsIPv4Address(argv[1])) {
-    std::cerr << "usage: demo <controller IPv4 address, e.g. 192.168.1.100>" << std::endl;
+    // Named as it was started: demo in the build tree, vexa-demo installed.
+    const char* name = argc > 0 && argv[0] && *argv[0] ? argv[0] : "demo";
+    if (const char* slash = std::strrchr(name, '/')) name = slash + 1;
+    std::cerr << "usage: " << name << " <controller IPv4 address, e.g. 192.168.1.100>" << std::endl;
     return 2;
   }
   char* ip = argv[1];
