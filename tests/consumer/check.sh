@@ -160,7 +160,7 @@ check_debian() {
 
   echo "== lintian"
   if command -v lintian >/dev/null; then
-    lintian --tag-display-limit 0 --info "$runtime" "$dev" "$tools" 2>&1 |
+    lintian --tag-display-limit 0 --display-info "$runtime" "$dev" "$tools" 2>&1 |
       grep -v 'running with root privileges' | tee "$work/lintian.txt" || true
     [ -s "$work/lintian.txt" ] || echo "(nothing)"
     ! grep -q '^E:' "$work/lintian.txt" || fail "lintian reports errors"
