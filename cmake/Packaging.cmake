@@ -12,7 +12,6 @@ set(VEXA_PACKAGE_MAINTAINER "The libvexa-x86 authors <libvexa-x86@example.org>"
 set(CPACK_PACKAGE_NAME libvexa-x86)
 set(CPACK_PACKAGE_VENDOR "The libvexa-x86 authors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_INSTALL_DIRECTORY /usr)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
@@ -24,7 +23,7 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VEXA_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # vexa-demo needs libvexa-x86.so.1, which dpkg-shlibdeps finds in the build
-# tree; the dependency on its package is the component dependency below.
+# tree but cannot map to a package: vexa-tools states that dependency itself.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR})
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libvexa-x86-${PROJECT_VERSION_MAJOR})
