@@ -1215,7 +1215,8 @@ VEXA_API int AddTemplate_InternalText(int pageNo, char* text, int materialId, in
                                       int attrHigh, int attrLow, bool unused);
 
 /// Adds a collected-data field to the last area of page \p pageNo (material
-/// type 2); its material number is drawn at random.
+/// type 2); its material number is drawn at random from 1 to 999999, one no
+/// other material of the page set has.
 /// \param pageNo      number of a page with at least one area
 /// \param text        kept with the material, not sent
 /// \param dataIndex   number of the data field, 0 to 255
@@ -1269,7 +1270,8 @@ VEXA_API int AddTemplate_ImageGroup(int pageNo, char* fileList, int materialId,
                                     int displayMode, int style1, int style2, int style3);
 
 /// Adds a queue line-up field to the last area of page \p pageNo (material
-/// type 5); its material number is drawn at random.
+/// type 5); its material number is drawn at random from 1 to 999999, one no
+/// other material of the page set has.
 /// \param pageNo      number of a page with at least one area
 /// \param text        kept with the material, not sent
 /// \param style3      third style byte of the block head, 0 to 255
@@ -1292,7 +1294,7 @@ VEXA_API int AddTemplate_LineUp(int pageNo, char* text, int style3, int textStyl
 /// \param materialType  1 internal text, 2 collected data, 3 date-time, 4 image
 ///                      group, 5 line-up
 /// \param materialId    number of the material, 0 to 999999999 (types 2 and 5
-///                      draw one at random)
+///                      draw one no other material of the set has)
 /// \param displayMode   colour mode 0, 1 or 2
 /// \param style1        first style byte of the block head, 0 to 255
 /// \param style2        second style byte, 0 to 255
