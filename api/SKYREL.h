@@ -651,7 +651,8 @@ VEXA_API int SendLineUp2_Net(char* text, char* ip, int networkMode, int slotNo, 
 /// as laid over black. The image is scaled to width x height by nearest
 /// neighbour.
 /// \param source     path of a BMP or PNG file (at most 64 MiB, at most 8192
-///                   pixels a side); not a device
+///                   pixels a side, decodable within 256 MiB of memory); not
+///                   a device
 /// \param colourMode 0, 1 or 2 (other values count as 0)
 /// \param width      bitmap width in pixels, 1 to 4096
 /// \param height     bitmap height in pixels, 1 to 4096
