@@ -87,7 +87,17 @@ void* DecoderRealloc(void* p, size_t n) {
 #define STBI_REALLOC(p, n) DecoderRealloc(p, n)
 #define STBI_FREE(p) DecoderFree(p)
 #define memcpy(to, from, n) CopyBytes(to, from, n)
+// The decoder's buffer refill reads a field that only contexts fed by
+// callbacks set; ours are fed from memory and never refill, which GCC cannot
+// see once everything is inlined at -O3.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <stb_image.h>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 #undef memcpy
 
 namespace {
