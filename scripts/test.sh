@@ -21,7 +21,7 @@
 #
 # Every build treats warnings as errors. `scripts/test.sh release debian`
 # runs only the steps named; VEXA_TEST_STEPS does the same. A new step is a
-# function step_<name> and its name in `steps` below.
+# function step_<name> and its name in `all_steps` below.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 all_steps=(normal browser asan tsan release clang install debian docs fuzz)
