@@ -61,12 +61,16 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME vexa-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS
   "${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME} (= ${PROJECT_VERSION})")
+# vexa-sim draws the signs' texts in Unifont when it is installed.
+set(CPACK_DEBIAN_TOOLS_PACKAGE_RECOMMENDS unifont)
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
 "LED sign controller emulator and demonstration program
 vexa-sim plays an LED sign controller: it decodes every frame that
 libvexa-x86 sends over UDP, TCP, a login connection or a serial line,
 prints it as text or JSON and answers like a controller (or refuses,
-stays silent, garbles or delays on request).
+stays silent, garbles or delays on request); it shows what each sign would
+display as a picture or on a live page in the browser, and decodes captures
+and traces.
 
 vexa-demo uploads a show page with a running date-time display to a
 controller.")
