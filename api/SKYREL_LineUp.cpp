@@ -1,5 +1,6 @@
 // Queue line-up entry points, including the last-page cut of long texts.
 #include <cstring>
+#include <string>
 
 #include "SKYREL.h"
 #include "api/EntryPoint.h"
@@ -28,7 +29,12 @@ int SendLineUp2_Net(char* text, char* ip, int networkMode, int slotNo, int lineK
   int result = 1;
   try {
     // A page must hold at least one character; the cut divides by its size.
-    if (text == nullptr || ip == nullptr || pageChars <= 0) return 1;
+    if (text == nullptr) return RefuseNullText();
+    if (ip == nullptr) return trace::Refuse("the controller's address is null");
+    if (pageChars <= 0) {
+      return trace::Refuse("a page of " + std::to_string(pageChars) +
+                           " characters holds no text");
+    }
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     const size_t length = std::strlen(text);
     const size_t pageBytes = 2 * static_cast<size_t>(pageChars);  // two bytes per character
@@ -44,10 +50,9 @@ int SendLineUp2_Net(char* text, char* ip, int networkMode, int slotNo, int lineK
       for (size_t i = 0; i < start; ++i) singles += protocol::IsDoubleByteHalf(s[i]) ? 0 : 1;
       if (singles % 2 == 1) --start;
     }
-    if (start < length) {
-      result = SendLineUpContent(text + start, ip, networkMode, slotNo, lineKind, unitAddress,
-                                 bracketed);
-    }
+    if (start >= length) return trace::Refuse("the text is empty: there is no page to show");
+    result = SendLineUpContent(text + start, ip, networkMode, slotNo, lineKind, unitAddress,
+                               bracketed);
   } catch (...) {
     // The result held at this moment is returned.
   }

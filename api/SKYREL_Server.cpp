@@ -1,5 +1,6 @@
 // The login server's entry points.
 #include "SKYREL.h"
+#include "core/Trace.h"
 #include "transport/LoginServer.h"
 
 int OpenServer(int port) {
@@ -7,7 +8,10 @@ int OpenServer(int port) {
   // The thread gets the port by value, so a later OpenServer that changes
   // g_serverPort never races with this thread's start. When no thread can
   // be started no server runs, and the caller is told.
-  return StartLoginServer(port) ? 0 : 1;
+  if (!StartLoginServer(port)) {
+    return trace::Refuse("no thread could be started for the login server");
+  }
+  return 0;
 }
 
 int CloseServer() { return 0; }
