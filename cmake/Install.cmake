@@ -14,6 +14,7 @@ install(TARGETS vexa-x86 EXPORT vexa-x86Targets
     COMPONENT runtime
     NAMELINK_COMPONENT dev)
 install(FILES ${VEXA_HEADER_DIR}/SKYREL.h ${VEXA_HEADER_DIR}/version.h
+  ${VEXA_HEADER_DIR}/vexa.h ${VEXA_HEADER_DIR}/vexa_functions.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vexa-x86
   COMPONENT dev)
 
@@ -67,7 +68,7 @@ install(FILES README.md LICENSE CHANGELOG.md
 install(DIRECTORY examples/
   DESTINATION ${VEXA_DOC_DIR}/examples
   COMPONENT dev
-  FILES_MATCHING PATTERN "*.cpp" PATTERN "CMakeLists.txt")
+  FILES_MATCHING PATTERN "*.cpp" PATTERN "*.c" PATTERN "CMakeLists.txt")
 
 # Manual pages (version filled in), compressed as the systems that read
 # them expect.

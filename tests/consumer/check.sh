@@ -79,12 +79,14 @@ check_install() {
   (cd "$prefix" && find . -mindepth 1 \( -type f -o -type l \) | sed 's|^\./||' | sort) >"$work/installed.txt"
   expect_paths "$work/installed.txt" \
     include/vexa-x86/SKYREL.h include/vexa-x86/version.h \
+    include/vexa-x86/vexa.h include/vexa-x86/vexa_functions.h \
     "$libdir/libvexa-x86.so.$version" "$libdir/libvexa-x86.so.$major" "$libdir/libvexa-x86.so" \
     "$libdir/cmake/vexa-x86/vexa-x86Config.cmake" "$libdir/cmake/vexa-x86/vexa-x86ConfigVersion.cmake" \
     "$libdir/cmake/vexa-x86/vexa-x86Targets.cmake" "$libdir/pkgconfig/vexa-x86.pc" \
     bin/vexa-sim bin/vexa-demo share/man/man1/vexa-sim.1.gz share/man/man1/vexa-demo.1.gz \
     share/doc/vexa-x86/README.md share/doc/vexa-x86/LICENSE share/doc/vexa-x86/CHANGELOG.md \
-    share/doc/vexa-x86/examples/CMakeLists.txt share/doc/vexa-x86/examples/quickstart.cpp
+    share/doc/vexa-x86/examples/CMakeLists.txt share/doc/vexa-x86/examples/quickstart.cpp \
+    share/doc/vexa-x86/examples/c_quickstart.c
   [ "$(readlink "$prefix/$libdir/libvexa-x86.so.$major")" = "libvexa-x86.so.$version" ] || fail "SONAME link"
   readelf -d "$prefix/$libdir/libvexa-x86.so.$version" | grep -q "Library soname: \[libvexa-x86.so.$major\]" ||
     fail "SONAME is not libvexa-x86.so.$major"
@@ -107,6 +109,11 @@ check_install() {
     cmake --build "$work/examples" -j 2 >>"$work/examples.log" 2>&1 || { cat "$work/examples.log"; fail "installed examples"; }
   LD_LIBRARY_PATH=$lib "$work/examples/quickstart" "$addr" | tee "$work/quickstart.out"
   [ "$(grep -c '=0$' "$work/quickstart.out")" -eq 4 ] || fail "the installed quickstart example"
+  # The C example, built as C99 against the installed vexa.h: four commands
+  # accepted, then an address refused with its reason.
+  LD_LIBRARY_PATH=$lib "$work/examples/c_quickstart" "$addr" | tee "$work/c_quickstart.out"
+  [ "$(grep -c '=0 (accepted)$' "$work/c_quickstart.out")" -eq 4 ] &&
+    grep -q 'is not dotted IPv4$' "$work/c_quickstart.out" || fail "the installed C example"
   echo "== install checks passed"
 }
 
@@ -130,7 +137,8 @@ check_debian() {
   expect_paths "$work/$(basename "$runtime").txt" \
     "$libdir/libvexa-x86.so.$version" "$libdir/libvexa-x86.so.$major" "usr/share/doc/libvexa-x86-$major/copyright"
   expect_paths "$work/$(basename "$dev").txt" \
-    usr/include/vexa-x86/SKYREL.h usr/include/vexa-x86/version.h "$libdir/libvexa-x86.so" \
+    usr/include/vexa-x86/SKYREL.h usr/include/vexa-x86/version.h \
+    usr/include/vexa-x86/vexa.h usr/include/vexa-x86/vexa_functions.h "$libdir/libvexa-x86.so" \
     "$libdir/cmake/vexa-x86/vexa-x86Config.cmake" "$libdir/cmake/vexa-x86/vexa-x86ConfigVersion.cmake" \
     "$libdir/cmake/vexa-x86/vexa-x86Targets.cmake" "$libdir/pkgconfig/vexa-x86.pc" \
     usr/share/doc/libvexa-x86-dev/copyright usr/share/doc/vexa-x86/README.md \

@@ -1,0 +1,126 @@
+// The C interface: one forwarding function per entry of vexa_functions.h,
+// and the few C functions that have no C++ twin of the same shape (result
+// texts, version, last reason, the bitmap as pointer and length, the date
+// text, emptying the show-page model).
+#include "vexa.h"
+
+#include <mutex>
+#include <string>
+#include <type_traits>
+#include <utility>
+
+#include "SKYREL.h"
+#include "core/Trace.h"
+#include "model/GlobalMember.h"
+#include "vexa-x86/version.h"
+
+namespace {
+
+// Calls `call` and hands back its value; should an exception ever reach this
+// point, the caller gets "not accepted" (false, nothing) instead of a
+// terminated process, since no exception may cross into C.
+template <class R, class Call>
+R Guarded(Call call) noexcept {
+  try {
+    return call();
+  } catch (...) {
+    try {
+      trace::SetReason("an unexpected failure inside the library");
+    } catch (...) {
+      // Out of memory for the reason itself: the result still says 1.
+    }
+    if constexpr (std::is_same_v<R, bool>) {
+      return false;
+    } else if constexpr (!std::is_void_v<R>) {
+      return VEXA_NOT_ACCEPTED;
+    }
+  }
+}
+
+}  // namespace
+
+// How each parameter kind is handed to the C++ function. The C++ functions
+// take char* for texts they only read; none of them writes into a text.
+#define VEXA_C_PASS_TEXT(name) const_cast<char*>(name)
+#define VEXA_C_PASS_INT(name) name
+#define VEXA_C_PASS_BOOL(name) name
+#define VEXA_C_PASS_SHORT(name) name
+#define VEXA_C_PASS_VOID(name)
+
+// VEXA_C_ARGS((INT, a)(TEXT, b)) gives "a, const_cast<char*>(b)", the same
+// way VEXA_C_PARAMS gives the declarations.
+#define VEXA_C_ARGS(seq) VEXA_C_SEQ_END(VEXA_C_ARG_FIRST seq)
+#define VEXA_C_ARG_FIRST(kind, name) VEXA_C_PASS_##kind(name) VEXA_C_ARG_A
+#define VEXA_C_ARG_A(kind, name) , VEXA_C_PASS_##kind(name) VEXA_C_ARG_B
+#define VEXA_C_ARG_B(kind, name) , VEXA_C_PASS_##kind(name) VEXA_C_ARG_A
+#define VEXA_C_ARG_A_END
+#define VEXA_C_ARG_B_END
+
+#define VEXA_FUNCTION(ret, name, cxx, params)                         \
+  extern "C" ret name(VEXA_C_PARAMS(params)) {                        \
+    return Guarded<ret>([&]() -> ret { return cxx(VEXA_C_ARGS(params)); }); \
+  }
+#include "vexa_functions.h"
+#undef VEXA_FUNCTION
+
+// ---------------------------------------------------------------------------
+extern "C" const char* vexa_result_text(int result) {
+  switch (result) {
+    case VEXA_OK:
+      return "accepted";
+    case VEXA_NOT_ACCEPTED:
+      return "not accepted or nothing sent";
+    case VEXA_NO_REPLY:
+      return "no reply: time-out, receive error or connection closed";
+    case VEXA_STATUS_2:
+      return "refused by the controller with status \"2\"";
+    case VEXA_STATUS_3:
+      return "refused by the controller with status \"3\"";
+    default:
+      return "unknown result code";
+  }
+}
+
+extern "C" const char* vexa_version(void) { return VEXA_VERSION_STRING; }
+
+extern "C" const char* vexa_last_reason(void) { return trace::LastReason().c_str(); }
+
+extern "C" int vexa_image_content_buffer(const char* source, int colourMode, int width,
+                                         int height, const unsigned char** bitmap,
+                                         int* length) {
+  return Guarded<int>([&]() -> int {
+    if (bitmap != nullptr) *bitmap = nullptr;
+    if (length != nullptr) *length = 0;
+    if (bitmap == nullptr || length == nullptr) {
+      return trace::Refuse("the bitmap or length pointer is null");
+    }
+    if (source == nullptr) return trace::Refuse("the image source is null");
+    const std::pair<unsigned char*, int> image =
+        ImageContentBuffer(const_cast<char*>(source), colourMode, width, height);
+    if (image.first == nullptr) {
+      return trace::Refuse("image \"" + std::string(source) + "\" cannot be read as a " +
+                           std::to_string(width) + " x " + std::to_string(height) +
+                           " bitmap in colour mode " + std::to_string(colourMode));
+    }
+    *bitmap = image.first;
+    *length = image.second;
+    return VEXA_OK;
+  });
+}
+
+extern "C" const char* vexa_current_date_to_string(int mode) {
+  thread_local std::string text;
+  try {
+    text = currentDateToString(mode);
+  } catch (...) {
+    text.clear();
+  }
+  return text.c_str();
+}
+
+extern "C" void vexa_clear_show_pages(void) {
+  Guarded<void>([] {
+    std::lock_guard<std::mutex> lock(globalMember.modelLock);
+    globalMember.showPages.clear();
+  });
+}
