@@ -37,29 +37,49 @@ R Guarded(Call call) noexcept {
   }
 }
 
+// True when a C function of type C forwards to a C++ function of type Cxx
+// without converting anything: the same return type and parameter types, but
+// for the texts, which C passes as const char* where C++ takes char*.
+template <class C, class Cxx>
+struct SameParameter : std::is_same<C, Cxx> {};
+template <>
+struct SameParameter<const char*, char*> : std::true_type {};
+
+template <class C, class Cxx>
+struct SameSignature : std::false_type {};
+template <class R, class... C, class... Cxx>
+struct SameSignature<R (*)(C...), R (*)(Cxx...)> {
+  static constexpr bool Check() {
+    if constexpr (sizeof...(C) != sizeof...(Cxx)) {
+      return false;
+    } else {
+      return (SameParameter<C, Cxx>::value && ...);
+    }
+  }
+  static constexpr bool value = Check();
+};
+
 }  // namespace
 
-// How each parameter kind is handed to the C++ function. The C++ functions
-// take char* for texts they only read; none of them writes into a text.
+// How each kind of argument is handed to the C++ function. The C++
+// functions take char* for texts they only read; none of them writes into a
+// text.
 #define VEXA_C_PASS_TEXT(name) const_cast<char*>(name)
 #define VEXA_C_PASS_INT(name) name
 #define VEXA_C_PASS_BOOL(name) name
 #define VEXA_C_PASS_SHORT(name) name
 #define VEXA_C_PASS_VOID(name)
 
-// VEXA_C_ARGS((INT, a)(TEXT, b)) gives "a, const_cast<char*>(b)", the same
-// way VEXA_C_PARAMS gives the declarations.
-#define VEXA_C_ARGS(seq) VEXA_C_SEQ_END(VEXA_C_ARG_FIRST seq)
-#define VEXA_C_ARG_FIRST(kind, name) VEXA_C_PASS_##kind(name) VEXA_C_ARG_A
-#define VEXA_C_ARG_A(kind, name) , VEXA_C_PASS_##kind(name) VEXA_C_ARG_B
-#define VEXA_C_ARG_B(kind, name) , VEXA_C_PASS_##kind(name) VEXA_C_ARG_A
-#define VEXA_C_ARG_A_END
-#define VEXA_C_ARG_B_END
-
-#define VEXA_FUNCTION(ret, name, cxx, params)                         \
-  extern "C" ret name(VEXA_C_PARAMS(params)) {                        \
-    return Guarded<ret>([&]() -> ret { return cxx(VEXA_C_ARGS(params)); }); \
-  }
+// Each C function forwards to its C++ function; the list must give the C++
+// function's own parameter types (a C text where it takes char*), which is
+// checked here, since the compiler would otherwise convert an int to a bool
+// or a short without a word.
+#define VEXA_FUNCTION(ret, name, cxx, params)                                        \
+  extern "C" ret name(VEXA_C_PARAMS(params)) {                                       \
+    return Guarded<ret>([&]() -> ret { return cxx(VEXA_C_ARGS(params)); });          \
+  }                                                                                  \
+  static_assert(SameSignature<decltype(&name), decltype(&cxx)>::value,               \
+                "vexa_functions.h: " #name " does not take the parameters of " #cxx);
 #include "vexa_functions.h"
 #undef VEXA_FUNCTION
 

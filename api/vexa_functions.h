@@ -42,6 +42,15 @@
 #define VEXA_C_PARAM_B_END
 #define VEXA_C_SEQ_END(...) VEXA_C_SEQ_END_(__VA_ARGS__)
 #define VEXA_C_SEQ_END_(...) __VA_ARGS__##_END
+// VEXA_C_ARGS((INT, a)(TEXT, b)) gives "VEXA_C_PASS_INT(a), VEXA_C_PASS_TEXT(b)"
+// in the same way: a reader that calls the functions defines VEXA_C_PASS_TEXT,
+// _INT, _BOOL, _SHORT and _VOID to say what each kind of argument becomes.
+#define VEXA_C_ARGS(seq) VEXA_C_SEQ_END(VEXA_C_ARG_FIRST seq)
+#define VEXA_C_ARG_FIRST(kind, name) VEXA_C_PASS_##kind(name) VEXA_C_ARG_A
+#define VEXA_C_ARG_A(kind, name) , VEXA_C_PASS_##kind(name) VEXA_C_ARG_B
+#define VEXA_C_ARG_B(kind, name) , VEXA_C_PASS_##kind(name) VEXA_C_ARG_A
+#define VEXA_C_ARG_A_END
+#define VEXA_C_ARG_B_END
 #endif
 
 // ---------------------------------------------------------------------------
