@@ -1,0 +1,85 @@
+"""vexa: the LED sign controllers of queue-calling halls, from Python.
+
+A Pythonic face over libvexa-x86's C interface (vexa.h), through ctypes and
+nothing beyond the standard library::
+
+    import vexa
+
+    sign = vexa.Controller("192.0.2.10")              # UDP; or transport="tcp", "login"
+    with vexa.settings(receive_timeout_ms=500, resends=2):
+        sign.play_show_page(1)
+        sign.send_line_up("A012", slot_no=3, line_kind=1, unit_address=1, bracketed=False)
+    try:
+        sign.set_bright(10, 1)
+    except vexa.NoReply:
+        ...                                           # nothing came back
+
+    bus = vexa.SerialBus(port=1, baud=9600, protocol=2, address="5")   # the device COM1
+    bus.play_show_page(1)
+
+Commands return ``None`` when the controller accepts them and raise
+:class:`NotAccepted` (with the library's reason), :class:`NoReply` or
+:class:`ControllerRefused` when it does not. Texts are ``str`` (encoded as
+GBK unless an object is given another encoding) or ``bytes``.
+
+The library is found through the environment variable ``VEXA_LIBRARY``, then
+the installed package, then the system's library path (see
+:func:`library_path`).
+
+Threads follow the library's rules: network commands run concurrently from
+any number of threads; settings, the serial port, the multi-part texts and
+image groups and the show-page model are shared by the whole process (see
+:mod:`vexa.commands`, :mod:`vexa.settings` and :mod:`vexa.pages`).
+"""
+
+from __future__ import annotations
+
+from ._library import library_path
+from .commands import TRANSPORTS, Controller, SerialBus
+from .errors import ControllerRefused, LibraryNotFound, NoReply, NotAccepted, VexaError
+from .pages import ShowPageSet
+from .service import (
+    close_com,
+    close_server,
+    current_date_to_string,
+    get_move_style,
+    image_content_buffer,
+    last_reason,
+    open_server,
+    result_text,
+    version,
+    write_log,
+    write_log_thread,
+)
+from .settings import Settings, SettingsChange, current_settings, settings
+
+#: The version of this package; it calls a library of the same major version.
+__version__ = "1.0.0"
+
+__all__ = [
+    "TRANSPORTS",
+    "Controller",
+    "ControllerRefused",
+    "LibraryNotFound",
+    "NoReply",
+    "NotAccepted",
+    "SerialBus",
+    "Settings",
+    "SettingsChange",
+    "ShowPageSet",
+    "VexaError",
+    "close_com",
+    "close_server",
+    "current_date_to_string",
+    "current_settings",
+    "get_move_style",
+    "image_content_buffer",
+    "last_reason",
+    "library_path",
+    "open_server",
+    "result_text",
+    "settings",
+    "version",
+    "write_log",
+    "write_log_thread",
+]

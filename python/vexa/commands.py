@@ -1,0 +1,680 @@
+"""Controllers on the network and on a serial line, with a method per command.
+
+:class:`Controller` reaches one controller by its IPv4 address;
+:class:`SerialBus` reaches the controllers on the process's serial port. The
+methods are the library's commands named in snake case without their
+``_Net``/``_Com`` suffix (``PlayShowPage_Net`` is
+:meth:`Controller.play_show_page`), taking the same arguments in the same
+order, less the address and network mode (or the serial arguments), which the
+object holds.
+
+A method returns ``None`` when the controller accepted the command and
+raises otherwise: :class:`~vexa.errors.NotAccepted` (with the library's
+reason), :class:`~vexa.errors.NoReply` or
+:class:`~vexa.errors.ControllerRefused`. An argument the C function cannot
+take (a float, an int beyond 32 bits, a text with a NUL byte) raises
+``TypeError``, ``OverflowError`` or ``ValueError`` before anything is sent.
+
+Texts are ``str``, encoded with the object's encoding (GBK unless given),
+or ``bytes``, sent unchanged. File names are encoded as the file system
+wants them.
+
+Threads: the objects hold nothing that changes, so one object may be used
+from several threads. Network commands run concurrently; serial commands run
+one at a time (one serial port per process); multi-part texts and image
+groups share one buffer in the process: one sequence at a time, belonging to
+the thread that sent its piece or image 1.
+"""
+
+from __future__ import annotations
+
+from typing import TYPE_CHECKING, Any, Union
+
+from . import _library
+from ._library import PathText, Text
+
+if TYPE_CHECKING:
+    from .pages import ShowPageSet
+
+#: Network modes by transport name.
+TRANSPORTS = {"udp": 1, "tcp": 2, "login": 3}
+
+
+class _Commands:
+    """The commands that have the same arguments on the network and the serial
+    line; subclasses say where the command goes."""
+
+    _suffix = ""
+    encoding = "gbk"
+
+    def _where(self) -> tuple[Any, ...]:
+        raise NotImplementedError
+
+    def _describe(self) -> str:
+        raise NotImplementedError
+
+    def _text(self, text: Text, what: str = "text") -> bytes:
+        return _library.text_bytes(text, self.encoding, what)
+
+    def _send(self, command: str, *args: Any) -> None:
+        _library.run(
+            f"vexa_{command}{self._suffix}", *args, call_text=f"{command} {self._describe()}"
+        )
+
+    # -- play control, brightness, relays ----------------------------------
+    def play_show_page(self, page_no: int) -> None:
+        """Makes the sign play show page ``page_no`` (0 to 255)."""
+        self._send("play_show_page", *self._where(), page_no)
+
+    def start_play(self) -> None:
+        """Makes the sign start playing its show pages."""
+        self._send("start_play", *self._where())
+
+    def stop_play(self) -> None:
+        """Makes the sign stop playing its show pages."""
+        self._send("stop_play", *self._where())
+
+    def relay_switch(self, relay_no: int, action: int) -> None:
+        """Switches relay ``relay_no`` (1 to 8) on (``action`` 1) or off (2)."""
+        self._send("relay_switch", *self._where(), relay_no, action)
+
+    def relay_delay(self, relay_no: int, delay: int) -> None:
+        """Closes relay ``relay_no`` (1 to 8) for ``delay`` (1 to 16) time units."""
+        self._send("relay_delay", *self._where(), relay_no, delay)
+
+    def set_bright(self, value1: int, value2: int) -> None:
+        """Sets the sign's brightness (two values, 0 to 255)."""
+        self._send("set_bright", *self._where(), value1, value2)
+
+    # -- clock ---------------------------------------------------------------
+    def time_check(self) -> None:
+        """Sets the controller's clock to the host's local time."""
+        self._send("time_check", *self._where())
+
+    def send_date_time(
+        self,
+        material_id: int,
+        display_mode: int,
+        dt_field4_high: int,
+        dt_field4_low: int,
+        dt_field5_high: int,
+        dt_field5_low: int,
+        dt_field6: int,
+        dt_field0: int,
+        dt_field1: int,
+        dt_top_bit: int,
+        dt_field2: int,
+        dt_field3: int,
+        style3: int,
+        extra_byte: int,
+    ) -> None:
+        """Shows the running date and time in an area of the sign.
+
+        ``material_id`` numbers the display on the controller; ``display_mode``
+        is the colour mode (0 red, 1 red and green, 2 full colour); the
+        ``dt_...`` values are the controller's date-time options (see
+        ``SendDateTime_Net`` in SKYREL.h for the bits each keeps);
+        ``style3`` and ``extra_byte`` are bytes of the block head.
+        """
+        self._send(
+            "send_date_time", *self._where(), material_id, display_mode, dt_field4_high,
+            dt_field4_low, dt_field5_high, dt_field5_low, dt_field6, dt_field0, dt_field1,
+            dt_top_bit, dt_field2, dt_field3, style3, extra_byte,
+        )
+
+    # -- texts ---------------------------------------------------------------
+    def send_collection_data(
+        self, text: Text, data_index: int, text_style: int, attr_high: int, attr_low: int
+    ) -> None:
+        """Fills collected-data field ``data_index`` (0 to 255) with a short text.
+
+        ``text_style`` (0 to 15) goes into both halves of the style byte;
+        ``attr_high`` and ``attr_low`` (0 to 15 each) make the attribute byte.
+        """
+        self._send(
+            "send_collection_data", self._text(text), *self._where(), data_index, text_style,
+            attr_high, attr_low,
+        )
+
+    def send_internal_text(
+        self,
+        text: Text,
+        area_width: int,
+        area_height: int,
+        material_id: int,
+        display_mode: int,
+        style1: int,
+        style2: int,
+        style3: int,
+        text_style: int,
+        attr_high: int,
+        attr_low: int,
+        level_code: int,
+        primary_flag: bool,
+        extra_byte: int,
+    ) -> None:
+        """Shows a text in an area of ``area_width`` x ``area_height`` pixels.
+
+        ``material_id`` numbers the text on the controller; ``display_mode``
+        is the colour mode; ``style1`` to ``style3``, ``text_style`` and
+        ``extra_byte`` are bytes of the block head; ``attr_high`` and
+        ``attr_low`` (0 to 15) make the attribute byte; ``level_code`` 2 or 3
+        (anything else: 1); ``primary_flag`` marks the text primary.
+        """
+        self._send(
+            "send_internal_text", self._text(text), *self._where(), area_width, area_height,
+            material_id, display_mode, style1, style2, style3, text_style, attr_high,
+            attr_low, level_code, primary_flag, extra_byte,
+        )
+
+    def send_mul_collection_data(
+        self,
+        text: Text,
+        data_index: int,
+        display_mode: int,
+        text_style: int,
+        attr_high: int,
+        attr_low: int,
+        index: int,
+        count: int,
+    ) -> None:
+        """Piece ``index`` of ``count`` of a multi-part collected-data text.
+
+        Pieces 1 to ``count`` - 1 are gathered; piece ``count`` sends them all
+        in one frame. One such sequence at a time in the process; it belongs
+        to the thread that sent piece 1.
+        """
+        self._send(
+            "send_mul_collection_data", self._text(text), *self._where(), data_index,
+            display_mode, text_style, attr_high, attr_low, index, count,
+        )
+
+    def send_mul_internal_text(
+        self,
+        text: Text,
+        area_width: int,
+        area_height: int,
+        material_id: int,
+        display_mode: int,
+        style1: int,
+        style2: int,
+        style3: int,
+        text_style: int,
+        attr_high: int,
+        attr_low: int,
+        level_code: int,
+        primary_flag: bool,
+        extra_byte: int,
+        index: int,
+        count: int,
+    ) -> None:
+        """Piece ``index`` of ``count`` of a multi-part internal text.
+
+        The arguments before ``index`` are those of :meth:`send_internal_text`.
+        Pieces 1 to ``count`` - 1 are gathered; piece ``count`` sends them all
+        in one frame (at most 2048 bytes gathered).
+        """
+        self._send(
+            "send_mul_internal_text", self._text(text), *self._where(), area_width,
+            area_height, material_id, display_mode, style1, style2, style3, text_style,
+            attr_high, attr_low, level_code, primary_flag, extra_byte, index, count,
+        )
+
+    def send_line_up(
+        self, text: Text, slot_no: int, line_kind: int, unit_address: int, bracketed: bool
+    ) -> None:
+        """Shows the ticket or queue line being called in line-up slot ``slot_no``.
+
+        ``line_kind`` 1 or 2 selects the first or second kind of line (other
+        values the plain kind); ``unit_address`` addresses the line-up unit;
+        ``bracketed`` wraps the text in the record's start and end marks.
+        """
+        self._send(
+            "send_line_up", self._text(text), *self._where(), slot_no, line_kind,
+            unit_address, bracketed,
+        )
+
+    # -- images --------------------------------------------------------------
+    def send_image_group(
+        self,
+        source: PathText,
+        width: int,
+        height: int,
+        material_id: int,
+        display_mode: int,
+        style1: int,
+        style2: int,
+        style3: int,
+        level_code: int,
+        primary_flag: bool,
+        index: int,
+        count: int,
+    ) -> None:
+        """Image ``index`` of ``count`` of an image group, read from a BMP or PNG file.
+
+        Each image is scaled to ``width`` x ``height``; images 1 to ``count`` - 1
+        are gathered, image ``count`` sends the group. One image group at a
+        time in the process; it belongs to the thread that sent image 1.
+        """
+        self._send(
+            "send_image_group", _library.path_bytes(source, "source"), *self._where(), width,
+            height, material_id, display_mode, style1, style2, style3, level_code,
+            primary_flag, index, count,
+        )
+
+    def play_image_group(
+        self,
+        mode_select: int,
+        group_no: int,
+        byte5: int,
+        word6: int,
+        word8: int,
+        byte10: int,
+        byte11: int,
+        byte12: int,
+        byte2_clear: bool,
+        high_mode_bits: bool,
+    ) -> None:
+        """Makes the sign play image group ``group_no`` (0 to 255).
+
+        The other values are the controller's play options, named by the
+        payload byte they fill (see ``PlayImageGroup_Net`` in SKYREL.h).
+        """
+        self._send(
+            "play_image_group", *self._where(), mode_select, group_no, byte5, word6, word8,
+            byte10, byte11, byte12, byte2_clear, high_mode_bits,
+        )
+
+
+class Controller(_Commands):
+    """One controller on the network, reached by its dotted IPv4 address.
+
+    Args:
+        address: the controller's IPv4 address, e.g. ``"192.0.2.10"``.
+        transport: ``"udp"`` (datagrams to port 8800, the default), ``"tcp"``
+            (a connection to port 8900) or ``"login"`` (the connection the
+            controller opened to this process's login server, see
+            :func:`vexa.open_server`).
+        encoding: how ``str`` texts become bytes (default GBK).
+
+    Example::
+
+        sign = vexa.Controller("192.0.2.10")
+        sign.play_show_page(1)
+        sign.send_line_up("A012", slot_no=3, line_kind=1, unit_address=1, bracketed=False)
+    """
+
+    _suffix = "_net"
+
+    def __init__(self, address: str, transport: str = "udp", *, encoding: str = "gbk") -> None:
+        if transport not in TRANSPORTS:
+            raise ValueError(f"transport {transport!r} is not one of {', '.join(TRANSPORTS)}")
+        "".encode(encoding)  # an unknown encoding fails here, not at the first text
+        self.address = address
+        self.transport = transport
+        self.encoding = encoding
+        self._address = _library.ascii_bytes(address, "address")
+        self._mode = TRANSPORTS[transport]
+
+    def __repr__(self) -> str:
+        return f"Controller({self.address!r}, transport={self.transport!r})"
+
+    def _where(self) -> tuple[Any, ...]:
+        return (self._address, self._mode)
+
+    def _describe(self) -> str:
+        return f"to {self.address} over {self.transport}"
+
+    def send_coordinate_text(
+        self, text: Text, x: int, y: int, text_style: int, attr_high: int, attr_low: int
+    ) -> None:
+        """Shows a text with its top left corner at pixel (``x``, ``y``)."""
+        self._send(
+            "send_coordinate_text", self._text(text), *self._where(), x, y, text_style,
+            attr_high, attr_low,
+        )
+
+    def send_internal_text_custom(
+        self,
+        text: Text,
+        area_width: int,
+        area_height: int,
+        material_id: int,
+        display_mode: int,
+        style1: int,
+        style2: int,
+        style3: int,
+        text_style: int,
+        attr_high: int,
+        attr_low: int,
+        level_code: int,
+        primary_code: int,
+    ) -> None:
+        """:meth:`send_internal_text` with the primary mark as a number (1:
+        primary) and the header byte 0."""
+        _library.run(
+            "vexa_send_internal_text_net_custom", self._text(text), *self._where(), area_width,
+            area_height, material_id, display_mode, style1, style2, style3, text_style,
+            attr_high, attr_low, level_code, primary_code,
+            call_text=f"send_internal_text_custom {self._describe()}",
+        )
+
+    def send_mul_material(
+        self,
+        text: Text,
+        command_code: int,
+        material_id: int,
+        spare_value: int,
+        display_mode: int,
+        area_width: int,
+        area_height: int,
+        style1: int,
+        style2: int,
+        style3: int,
+        text_style: int,
+        attr_high: int,
+        attr_low: int,
+        level_code: int,
+        primary_flag: bool,
+        extra_byte: int,
+        index: int,
+        count: int,
+    ) -> None:
+        """One piece of a multi-part text with its command code given: 0x31
+        internal text or 0x65 collected data (``material_id`` is then the data
+        field); the multi-part sender behind :meth:`send_mul_internal_text`."""
+        _library.run(
+            "vexa_send_mul_material", 1, self._mode, self._address, 1, 1, 9600, b"0",
+            self._text(text), command_code, material_id, spare_value, display_mode,
+            area_width, area_height, style1, style2, style3, text_style, attr_high, attr_low,
+            level_code, primary_flag, extra_byte, index, count,
+            call_text=f"send_mul_material {self._describe()}",
+        )
+
+    def play_voice(self, text: Text, sub_code: int) -> None:
+        """Makes the controller speak a text; ``sub_code`` (0 to 255) goes into the frame."""
+        self._send("play_voice", self._text(text), self._address, None, self._mode, sub_code)
+
+    def play_voice2(
+        self, text: Text, sub_code: int, v_tag: int, sound_no: int, m_tag: int
+    ) -> None:
+        """Makes the controller speak a text with voice tags in front of it.
+
+        ``v_tag`` 0 or more adds "[vN]"; ``sound_no`` 1 to 3 adds "sound101 ",
+        "sound201 " or "sound301 "; ``m_tag`` 1 adds "[m3] ", 2 "[m51] ".
+        """
+        self._send(
+            "play_voice2", self._text(text), self._address, None, self._mode, sub_code, v_tag,
+            sound_no, m_tag,
+        )
+
+    def send_line_up_content(
+        self, text: Text, slot_no: int, line_kind: int, unit_address: int, bracketed: bool
+    ) -> None:
+        """The same as :meth:`send_line_up`."""
+        _library.run(
+            "vexa_send_line_up_content", self._text(text), *self._where(), slot_no, line_kind,
+            unit_address, bracketed, call_text=f"send_line_up_content {self._describe()}",
+        )
+
+    def send_line_up2(
+        self,
+        text: Text,
+        slot_no: int,
+        line_kind: int,
+        unit_address: int,
+        bracketed: bool,
+        page_chars: int,
+    ) -> None:
+        """Shows only the last page of ``page_chars`` two-byte characters of a
+        longer line-up text, never splitting a two-byte character."""
+        self._send(
+            "send_line_up2", self._text(text), *self._where(), slot_no, line_kind,
+            unit_address, bracketed, page_chars,
+        )
+
+    def send_image_group_buffer(
+        self,
+        source: PathText,
+        width: int,
+        height: int,
+        material_id: int,
+        display_mode: int,
+        style1: int,
+        style2: int,
+        style3: int,
+        level_code: int,
+        primary_flag: bool,
+        index: int,
+        count: int,
+    ) -> None:
+        """The image-group upload behind :meth:`send_image_group` (the same
+        arguments, the same frames)."""
+        _library.run(
+            "vexa_send_image_group_buffer", 1, self._mode, self._address, 0, 1, 9600, b"0",
+            _library.path_bytes(source, "source"), width, height, material_id, display_mode,
+            style1, style2, style3, level_code, primary_flag, index, count,
+            call_text=f"send_image_group_buffer {self._describe()}",
+        )
+
+    def send_multimedia(
+        self,
+        source: PathText,
+        form78: bool,
+        horizontal: int,
+        vertical: int,
+        width: int,
+        height: int,
+        colour_mode: int,
+        byte17_flag: int,
+        byte18_value: int,
+    ) -> None:
+        """Uploads one picture as multimedia frames of 960 bitmap bytes.
+
+        ``form78`` sends command 0x78 with the position (``horizontal``,
+        ``vertical``) and size; otherwise command 0x6C with ``byte17_flag`` and
+        ``byte18_value``. The picture is scaled to ``width`` x ``height``.
+        """
+        _library.run(
+            "vexa_send_multimedia_net", _library.path_bytes(source, "source"), *self._where(),
+            form78, horizontal, vertical, width, height, colour_mode, byte17_flag,
+            byte18_value, call_text=f"send_multimedia {self._describe()}",
+        )
+
+    def send_multimedia_buffer(
+        self,
+        source: PathText,
+        command_code: int,
+        horizontal: int,
+        vertical: int,
+        width: int,
+        height: int,
+        colour_mode: int,
+        byte17_flag: int,
+        byte18_value: int,
+    ) -> None:
+        """:meth:`send_multimedia` with the command code (0x78 or 0x6C) given."""
+        _library.run(
+            "vexa_send_multimedia_buffer", _library.path_bytes(source, "source"),
+            *self._where(), command_code, horizontal, vertical, width, height, colour_mode,
+            byte17_flag, byte18_value, call_text=f"send_multimedia_buffer {self._describe()}",
+        )
+
+    def send_template_data(self, pages: "ShowPageSet") -> None:
+        """Uploads a set of show pages to this controller (see
+        :meth:`vexa.ShowPageSet.upload`)."""
+        pages.upload(self)
+
+
+class SerialBus(_Commands):
+    """The controllers on the process's serial port.
+
+    Args:
+        port: n of the device file ``COM<n>`` in the process's working
+            directory (link it to the real device: ``ln -s /dev/ttyUSB0 COM1``).
+        baud: compared with the open port's; another value (or port) reopens
+            the port. The line always runs at 9600 baud, 8N1.
+        protocol: 2 sends the RS-485 bus frame that carries ``address`` (a
+            command without a bus form then raises NotAccepted); any other
+            value sends the network frame unchanged.
+        address: the controller's bus address: one number (``5``, ``"5"``) or
+            eight numbers (``"1_2_3_4_5_6_7_8"`` or a sequence of eight ints).
+        encoding: how ``str`` texts become bytes (default GBK).
+
+    The port stays open between commands until :meth:`close` (or the end of a
+    ``with`` block). Serial commands from several threads run one at a time.
+    """
+
+    _suffix = "_com"
+
+    def __init__(
+        self,
+        port: int = 1,
+        baud: int = 9600,
+        protocol: int = 2,
+        address: Union[int, str, "tuple[int, ...]", "list[int]"] = "0",
+        *,
+        encoding: str = "gbk",
+    ) -> None:
+        "".encode(encoding)
+        if isinstance(address, (tuple, list)):
+            if len(address) != 8:
+                raise ValueError("a bus address of several numbers has eight of them")
+            address = "_".join(str(int(n)) for n in address)
+        self.port = port
+        self.baud = baud
+        self.protocol = protocol
+        self.address = str(address)
+        self.encoding = encoding
+        self._address = _library.ascii_bytes(self.address, "address")
+        # The serial arguments are checked once, as any command would.
+        _library.prepare("vexa_start_play_com", (self._address, protocol, port, baud))
+
+    def __repr__(self) -> str:
+        return (
+            f"SerialBus(port={self.port}, baud={self.baud}, protocol={self.protocol}, "
+            f"address={self.address!r})"
+        )
+
+    def __enter__(self) -> "SerialBus":
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        self.close()
+
+    def _where(self) -> tuple[Any, ...]:
+        return (self._address, self.protocol, self.port, self.baud)
+
+    def _describe(self) -> str:
+        return f"on COM{self.port} to bus address {self.address}"
+
+    def close(self) -> None:
+        """Closes the process's serial port; the next serial command opens it again."""
+        _library.call("vexa_close_com")
+
+    def play_voice(self, text: Text) -> None:
+        """Makes the controller speak a text (in the RS-485 voice frame with protocol 2)."""
+        self._send("play_voice", self._text(text), *self._where())
+
+    def play_voice2(self, text: Text, v_tag: int, sound_no: int, m_tag: int) -> None:
+        """Makes the controller speak a text with voice tags in front of it (see
+        :meth:`Controller.play_voice2`)."""
+        self._send("play_voice2", self._text(text), *self._where(), v_tag, sound_no, m_tag)
+
+    def send_mul_material(
+        self,
+        text: Text,
+        command_code: int,
+        material_id: int,
+        spare_value: int,
+        display_mode: int,
+        area_width: int,
+        area_height: int,
+        style1: int,
+        style2: int,
+        style3: int,
+        text_style: int,
+        attr_high: int,
+        attr_low: int,
+        level_code: int,
+        primary_flag: bool,
+        extra_byte: int,
+        index: int,
+        count: int,
+    ) -> None:
+        """One piece of a multi-part text with its command code given (see
+        :meth:`Controller.send_mul_material`); the gathered pieces go out in
+        one network frame."""
+        _library.run(
+            "vexa_send_mul_material", 2, 1, b"", self.protocol, self.port, self.baud,
+            self._address, self._text(text), command_code, material_id, spare_value,
+            display_mode, area_width, area_height, style1, style2, style3, text_style,
+            attr_high, attr_low, level_code, primary_flag, extra_byte, index, count,
+            call_text=f"send_mul_material {self._describe()}",
+        )
+
+    def send_image_group_buffer(
+        self,
+        source: PathText,
+        width: int,
+        height: int,
+        material_id: int,
+        display_mode: int,
+        style1: int,
+        style2: int,
+        style3: int,
+        level_code: int,
+        primary_flag: bool,
+        index: int,
+        count: int,
+    ) -> None:
+        """The image-group upload behind :meth:`send_image_group`."""
+        _library.run(
+            "vexa_send_image_group_buffer", 2, 1, b"", self.protocol, self.port, self.baud,
+            self._address, _library.path_bytes(source, "source"), width, height, material_id,
+            display_mode, style1, style2, style3, level_code, primary_flag, index, count,
+            call_text=f"send_image_group_buffer {self._describe()}",
+        )
+
+    def set_params4_bar_screen(
+        self,
+        frame_byte13: int,
+        frame_byte6: int,
+        frame_byte7: int,
+        two_way: int,
+        frame_byte9: int,
+        clear_byte14: bool,
+    ) -> None:
+        """Sets a bar screen's parameters (bytes of the parameter frame; see
+        ``SetParams4BarScreen_Com`` in SKYREL.h). Not with protocol 2."""
+        self._send(
+            "set_params4_bar_screen", self.protocol, self.port, self.baud, frame_byte13,
+            frame_byte6, frame_byte7, two_way, frame_byte9, clear_byte14,
+        )
+
+    def send_content2_bar_screen(
+        self,
+        text: Text,
+        screen_address: int,
+        colour: int,
+        page_width: int,
+        unused1: int,
+        unused2: int,
+        frame_word13: int,
+        move_style1: int,
+        move_style2: int,
+        page_byte3: int,
+        page_byte5: int,
+        page_byte7: int,
+        page_byte8: int,
+        byte10_is82: bool,
+    ) -> None:
+        """Sends a text to bar screen ``screen_address``, cut into pages of
+        ``page_width`` two-byte characters (see ``SendContent2BarScreen_Com``
+        in SKYREL.h). Not with protocol 2."""
+        self._send(
+            "send_content2_bar_screen", self._text(text), self.protocol, self.port, self.baud,
+            screen_address, colour, page_width, unused1, unused2, frame_word13, move_style1,
+            move_style2, page_byte3, page_byte5, page_byte7, page_byte8, byte10_is82,
+        )
+

@@ -1,0 +1,150 @@
+"""The library's connection settings: time-outs, repeats, local address.
+
+The settings belong to the whole process, as in the library: a change holds
+for every thread and every controller from the next command on (each command
+reads the settings once, when it starts). Change them with :func:`settings`,
+for good or, used as a context manager, until the end of a ``with`` block::
+
+    vexa.settings(receive_timeout_ms=500)          # from now on
+    with vexa.settings(resends=2, receive_timeout_ms=300):
+        sign.play_show_page(1)                     # up to 3 attempts of 300 ms
+    # the settings before the block are back
+
+The package serialises its own changes; a ``with`` block on one thread
+changes the settings for the other threads too while it lasts.
+"""
+
+from __future__ import annotations
+
+import ctypes
+import threading
+from types import TracebackType
+from typing import NamedTuple, Optional, Type
+
+from . import _library
+
+_lock = threading.RLock()
+
+
+class Settings(NamedTuple):
+    """The connection settings in force.
+
+    Attributes:
+        send_timeout_ms: bounds each send and the stream connect (10 or more).
+        receive_timeout_ms: how long each attempt waits for the reply; on the
+            serial line also the pause after each frame (10 or more).
+        resends: repeats after the first attempt (0 or more).
+        local_address: local IPv4 address datagrams are sent from;
+            ``"127.0.0.1"`` means any local address.
+        local_port: local port datagrams are sent from (0: the system picks).
+        chn_code_mode: a stored value that changes nothing that is sent.
+    """
+
+    send_timeout_ms: int
+    receive_timeout_ms: int
+    resends: int
+    local_address: str
+    local_port: int
+    chn_code_mode: int
+
+
+def current_settings() -> Settings:
+    """The settings in force, read from the library."""
+    lib = _library.library()
+    with _lock:
+        address = ctypes.c_char_p.in_dll(lib, "g_network_card_ip").value or b""
+        return Settings(
+            send_timeout_ms=ctypes.c_int.in_dll(lib, "g_send_time_out").value,
+            receive_timeout_ms=ctypes.c_int.in_dll(lib, "g_receive_time_out").value,
+            resends=ctypes.c_int.in_dll(lib, "g_send_times").value - 1,
+            local_address=address.decode("ascii", "replace"),
+            local_port=ctypes.c_int.in_dll(lib, "g_network_card_port").value,
+            chn_code_mode=ctypes.c_int.in_dll(lib, "g_chncode_mode").value,
+        )
+
+
+def _apply(wanted: Settings, before: Settings) -> None:
+    """Sets, through the library's setters, what differs from ``before``."""
+    if (wanted.send_timeout_ms, wanted.receive_timeout_ms) != (
+        before.send_timeout_ms,
+        before.receive_timeout_ms,
+    ):
+        _library.call("vexa_set_time_out", wanted.send_timeout_ms, wanted.receive_timeout_ms)
+    if wanted.resends != before.resends:
+        _library.call("vexa_set_re_send_times", wanted.resends)
+    if (wanted.local_address, wanted.local_port) != (before.local_address, before.local_port):
+        address = _library.ascii_bytes(wanted.local_address, "local_address")
+        _library.call("vexa_bind_network_card", address, wanted.local_port)
+    if wanted.chn_code_mode != before.chn_code_mode:
+        _library.call("vexa_set_chn_code_mode", wanted.chn_code_mode)
+
+
+class SettingsChange:
+    """A change of the settings, made when created; as a context manager it
+    puts the settings it found back when the block ends.
+
+    Attributes:
+        previous: the settings before the change.
+        current: the settings after it, as the library holds them (time-outs
+            below 10 ms become 10, negative repeats 0).
+    """
+
+    def __init__(self, previous: Settings, current: Settings) -> None:
+        self.previous = previous
+        self.current = current
+
+    def __enter__(self) -> "SettingsChange":
+        return self
+
+    def __exit__(
+        self,
+        kind: Optional[Type[BaseException]],
+        error: Optional[BaseException],
+        trace: Optional[TracebackType],
+    ) -> None:
+        with _lock:
+            _apply(self.previous, current_settings())
+
+
+def settings(
+    *,
+    send_timeout_ms: Optional[int] = None,
+    receive_timeout_ms: Optional[int] = None,
+    resends: Optional[int] = None,
+    local_address: Optional[str] = None,
+    local_port: Optional[int] = None,
+    chn_code_mode: Optional[int] = None,
+) -> SettingsChange:
+    """Changes the settings given; the others stay as they are.
+
+    Args:
+        send_timeout_ms: send and connect time-out in ms (below 10 counts as 10).
+        receive_timeout_ms: reply wait in ms (below 10 counts as 10).
+        resends: repeats after the first attempt when no reply is understood.
+        local_address: local IPv4 address datagrams leave from
+            (``"127.0.0.1"``: any).
+        local_port: local port datagrams leave from (0: the system picks).
+        chn_code_mode: stored only.
+
+    Returns:
+        the change; use it in a ``with`` statement to undo it at the end of
+        the block.
+    """
+    with _lock:
+        before = current_settings()
+        wanted = before._replace(
+            **{
+                name: value
+                for name, value in (
+                    ("send_timeout_ms", send_timeout_ms),
+                    ("receive_timeout_ms", receive_timeout_ms),
+                    ("resends", resends),
+                    ("local_address", local_address),
+                    ("local_port", local_port),
+                    ("chn_code_mode", chn_code_mode),
+                )
+                if value is not None
+            }
+        )
+        _apply(wanted, before)
+        return SettingsChange(before, current_settings())
