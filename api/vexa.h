@@ -63,9 +63,11 @@ VEXA_C_API const char* vexa_version(void);
 /// Why the calling thread's last result 1 (VEXA_NOT_ACCEPTED) came about, in
 /// words: the address that is not dotted IPv4, the text that does not fit a
 /// frame, the serial port that could not be opened, the reply that was not
-/// understood. Kept for each thread whether the trace (VEXA_TRACE) is on or
-/// off.
-/// \return the reason, "" before the thread's first result 1. The text
+/// understood. A transmission that ends with 2 to 4 leaves its account here
+/// too ("controller 192.0.2.10: no reply (...)"); a result 0 leaves the
+/// reason as it was. Kept for each thread whether the trace (VEXA_TRACE) is
+/// on or off.
+/// \return the reason, "" before the thread's first refusal. The text
 ///         belongs to the library and stays valid until the calling thread's
 ///         next call of a library function.
 VEXA_C_API const char* vexa_last_reason(void);

@@ -9,6 +9,8 @@ need=(
   libpcap-dev                            # vexa-sim decode reads captures
   libcpp-httplib-dev unifont             # vexa-sim's sign page and its texts
   python3 chromium                       # the sign page tested in a browser
+  python3-venv python3-setuptools        # the Python package, installed and
+  python3-wheel python3-pytest           #   tested without a package index
   dpkg-dev lintian                       # Debian packages: dpkg-shlibdeps, checks
   doxygen                                # API reference
 )

@@ -3,6 +3,8 @@
 #
 #   normal   RelWithDebInfo build, whole test suite, exported names
 #   browser  the emulator's sign page of the normal build in headless Chromium
+#   python   the Python package installed into a fresh virtual environment and
+#            its tests run against the normal build (scripts/test-python.sh)
 #   asan     AddressSanitizer + UndefinedBehaviorSanitizer build, whole suite
 #   tsan     ThreadSanitizer build of the suites that use threads
 #   release  GCC Release build (installed to /usr in packages), whole suite,
@@ -24,7 +26,7 @@
 # function step_<name> and its name in `all_steps` below.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-all_steps=(normal browser asan tsan release clang install debian docs fuzz)
+all_steps=(normal browser python asan tsan release clang install debian docs fuzz)
 steps=("${all_steps[@]}")
 "$root/scripts/setup.sh"
 
@@ -68,6 +70,10 @@ step_normal() {
 
 step_browser() {
   python3 "$root/tests/browser/sign_page_test.py" "$root/build" "$root/build/sign-page.png"
+}
+
+step_python() {
+  "$root/scripts/test-python.sh" "$root/build"
 }
 
 step_asan() {

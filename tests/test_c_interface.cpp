@@ -79,25 +79,6 @@ TEST_F(CWire, FramesOfTheCFunctions) {
             "01 00 33 21 04 41 30 31 32 FF FF");
 }
 
-// Controller refusals come back as the C++ functions return them.
-TEST_F(CWire, RefusalsAndSilence) {
-  const char* ip = address_.c_str();
-  struct Row {
-    vexasim::ReplyMode mode;
-    int result;
-  };
-  const Row rows[] = {
-      {vexasim::ReplyMode::Refuse2, VEXA_STATUS_2},
-      {vexasim::ReplyMode::Refuse3, VEXA_STATUS_3},
-      {vexasim::ReplyMode::Silent, VEXA_NO_REPLY},
-  };
-  vexa_set_receive_time_out(200);
-  for (const Row& row : rows) {
-    sim_->setReplyMode(row.mode);
-    EXPECT_EQ(vexa_start_play_net(ip, 1), row.result);
-  }
-}
-
 // Every result 1 leaves its own reason for the thread, replacing the last
 // one; a later success keeps it.
 TEST_F(CWire, EachRefusalLeavesItsReason) {
