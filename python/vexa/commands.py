@@ -28,7 +28,8 @@ the thread that sent its piece or image 1.
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING, Any, Union
+import codecs
+from typing import TYPE_CHECKING, Any, Sequence, Union
 
 from . import _library
 from ._library import PathText, Text
@@ -309,7 +310,7 @@ class Controller(_Commands):
     def __init__(self, address: str, transport: str = "udp", *, encoding: str = "gbk") -> None:
         if transport not in TRANSPORTS:
             raise ValueError(f"transport {transport!r} is not one of {', '.join(TRANSPORTS)}")
-        "".encode(encoding)  # an unknown encoding fails here, not at the first text
+        codecs.lookup(encoding)  # an unknown encoding fails here, not at the first text
         self.address = address
         self.transport = transport
         self.encoding = encoding
@@ -532,12 +533,13 @@ class SerialBus(_Commands):
         port: int = 1,
         baud: int = 9600,
         protocol: int = 2,
-        address: Union[int, str, "tuple[int, ...]", "list[int]"] = "0",
+        address: Union[int, str, Sequence[int]] = "0",
         *,
         encoding: str = "gbk",
     ) -> None:
-        "".encode(encoding)
-        if isinstance(address, (tuple, list)):
+        codecs.lookup(encoding)  # an unknown encoding fails here, not at the first text
+        if not isinstance(address, (int, str)):
+            address = list(address)
             if len(address) != 8:
                 raise ValueError("a bus address of several numbers has eight of them")
             address = "_".join(str(int(n)) for n in address)

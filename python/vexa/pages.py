@@ -24,6 +24,7 @@ a refusal raises :class:`~vexa.errors.NotAccepted` naming the method.
 
 from __future__ import annotations
 
+import codecs
 import os
 import threading
 from typing import TYPE_CHECKING, Any, Iterable, Union
@@ -50,7 +51,7 @@ class ShowPageSet:
     """
 
     def __init__(self, *, encoding: str = "gbk") -> None:
-        "".encode(encoding)
+        codecs.lookup(encoding)  # an unknown encoding fails here, not at the first text
         self.encoding = encoding
         self._calls: list[tuple[str, str, tuple[Any, ...]]] = []
         self._lock = threading.Lock()
