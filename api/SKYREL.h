@@ -653,12 +653,12 @@ VEXA_API int SendLineUp2_Net(char* text, char* ip, int networkMode, int slotNo, 
 /// \param source     path of a BMP or PNG file (at most 64 MiB, at most 8192
 ///                   pixels a side, decodable within 256 MiB of memory); not
 ///                   a device
-/// \param colourMode 0, 1 or 2 (other values count as 0)
+/// \param colourMode 0, 1 or 2 (other values are refused)
 /// \param width      bitmap width in pixels, 1 to 4096
 /// \param height     bitmap height in pixels, 1 to 4096
 /// \return the bitmap's bytes and their number, width * height * (m + 1) / 8;
-///         a null pointer and 0 when the image cannot be read or the size is
-///         out of range. The bytes belong to the library and stay valid until
+///         a null pointer and 0 when the image cannot be read, or the colour
+///         mode or the size is out of range. The bytes belong to the library and stay valid until
 ///         the next call from the same thread; do not release them.
 /// Blocks for reading and decoding the file; any thread.
 VEXA_API std::pair<unsigned char*, int> ImageContentBuffer(char* source, int colourMode,
