@@ -120,8 +120,6 @@ std::string Quoted(uint8_t b) {
 
 Transmission::Transmission() = default;
 
-Transmission::Transmission(const std::string& peer) { Start(peer); }
-
 Transmission::~Transmission() {
   if (!on_) return;
   try {

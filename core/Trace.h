@@ -51,15 +51,15 @@ std::string Quoted(uint8_t b);
 // at once; the record is written when it goes out of scope.
 class Transmission {
  public:
-  // `peer` follows the transport word: "udp 192.0.2.10:8800 from :8801",
-  // "tcp 192.0.2.10:8900", "login 192.0.2.10", "serial COM1 9600 rs485".
-  explicit Transmission(const std::string& peer);
-  Transmission();  // off; Start() begins the record
+  Transmission();  // off until Start()
   ~Transmission();
   Transmission(const Transmission&) = delete;
   Transmission& operator=(const Transmission&) = delete;
 
   bool on() const { return on_; }
+  // Begins the record when the trace is on. `peer` follows the transport
+  // word: "udp 192.0.2.10:8800 from :8801", "tcp 192.0.2.10:8900",
+  // "login 192.0.2.10", "serial COM1 9600 rs485".
   void Start(const std::string& peer);
   void Attempt(int number, int of);
   void Frame(int number, int of, const char* bytes, long n);

@@ -76,12 +76,9 @@ struct Emulator::Impl {
   std::mutex sinkMu;  // one sink call at a time
 
   std::atomic<bool> stopping{false};
-  struct Worker {
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> done;
-  };
+  // The datagram and serial loops; stream connections are served by `streams`.
   std::mutex workersMu;
-  std::vector<Worker> workers;
+  std::vector<std::thread> workers;
 
   bool running = false;
   int udpFd = -1;
@@ -103,41 +100,19 @@ struct Emulator::Impl {
 
   template <typename F>
   void spawn(F&& body) {
-    auto done = std::make_shared<std::atomic<bool>>(false);
     std::lock_guard<std::mutex> lk(workersMu);
-    workers.push_back(Worker{std::thread([body = std::forward<F>(body), done]() mutable {
-                               body();
-                               *done = true;
-                             }),
-                             done});
-  }
-
-  // Joins the workers that have finished.
-  void reapWorkers() {
-    std::vector<std::thread> finished;
-    {
-      std::lock_guard<std::mutex> lk(workersMu);
-      for (auto it = workers.begin(); it != workers.end();) {
-        if (*it->done) {
-          finished.push_back(std::move(it->thread));
-          it = workers.erase(it);
-        } else {
-          ++it;
-        }
-      }
-    }
-    for (auto& t : finished) t.join();
+    workers.emplace_back(std::forward<F>(body));
   }
 
   void joinAllWorkers() {
     for (;;) {
-      std::vector<Worker> all;
+      std::vector<std::thread> all;
       {
         std::lock_guard<std::mutex> lk(workersMu);
         all.swap(workers);
       }
       if (all.empty()) return;
-      for (auto& w : all) w.thread.join();
+      for (auto& t : all) t.join();
     }
   }
 

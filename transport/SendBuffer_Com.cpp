@@ -32,12 +32,7 @@ std::string ComPortName(int portNumber) { return "COM" + std::to_string(portNumb
 int SendBuffer_Com(CSerialPort& port, FrameList frames, std::string portName, int baudRate,
                    const SendSettings& settings) {
   int result = 1;
-  for (size_t i = 0; i < frames.size(); ++i) {
-    if (!IsValid(frames[i])) {
-      return trace::Refuse("frame " + std::to_string(i + 1) + " does not fit one " +
-                           std::to_string(protocol::kRecordSize) + "-byte frame");
-    }
-  }
+  if (!AllFramesFit(frames)) return 1;
   if (frames.empty()) return trace::Refuse(portName + ": no frame to write");
   trace::Transmission rec;
   if (trace::On()) {

@@ -275,6 +275,17 @@ std::string Explain(const uint8_t* reply, long received, const ReplyVerdict& ver
 
 }  // namespace
 
+bool AllFramesFit(const FrameList& frames) {
+  for (size_t i = 0; i < frames.size(); ++i) {
+    if (!IsValid(frames[i])) {
+      trace::Refuse("frame " + std::to_string(i + 1) + " does not fit one " +
+                    std::to_string(protocol::kRecordSize) + "-byte frame");
+      return false;
+    }
+  }
+  return true;
+}
+
 bool IsDottedIPv4(const char* ip) {
   in_addr a;
   return ip != nullptr && inet_pton(AF_INET, ip, &a) == 1;
@@ -286,12 +297,7 @@ int SendBuffer_Net(FrameList frames, char* ip, int networkMode, const SendSettin
   if (!IsDottedIPv4(ip)) {
     return trace::Refuse("address \"" + std::string(ip) + "\" is not dotted IPv4");
   }
-  for (size_t i = 0; i < frames.size(); ++i) {
-    if (!IsValid(frames[i])) {
-      return trace::Refuse("frame " + std::to_string(i + 1) + " does not fit one " +
-                           std::to_string(protocol::kRecordSize) + "-byte frame");
-    }
-  }
+  if (!AllFramesFit(frames)) return 1;
   const bool stream = networkMode == protocol::kStreamMode;
   const bool loginLink = networkMode == protocol::kLoginLinkMode;
 

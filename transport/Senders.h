@@ -26,6 +26,10 @@ int SendBuffer_Com(CSerialPort& port, FrameList frames, std::string portName, in
 // relative to the working directory.
 std::string ComPortName(int portNumber);
 
+// True when every frame of the list is a valid record; otherwise refuses,
+// naming the first frame that did not fit, and returns false.
+bool AllFramesFit(const FrameList& frames);
+
 // True for a dotted-quad IPv4 address text.
 bool IsDottedIPv4(const char* ip);
 
