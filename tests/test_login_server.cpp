@@ -191,7 +191,7 @@ TEST_F(LoginServerTest, ControllersAreRecordedInLoginOrderAndEachIsReachable) {
   EXPECT_EQ(second.greetings().size(), 1u);
 }
 
-TEST_F(LoginServerTest, ReconnectReplacesTheRecordAtTheEndAndKeepsTheOldConnectionOpen) {
+TEST_F(LoginServerTest, ReconnectReplacesTheRecordAtTheEndAndClosesTheOldConnection) {
   const std::string a = Source(2, 1);
   const std::string b = Source(2, 2);
   LoginDialer firstA(a);
