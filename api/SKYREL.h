@@ -658,8 +658,11 @@ VEXA_API int SendLineUp2_Net(char* text, char* ip, int networkMode, int slotNo, 
 /// \param height     bitmap height in pixels, 1 to 4096
 /// \return the bitmap's bytes and their number, width * height * (m + 1) / 8;
 ///         a null pointer and 0 when the image cannot be read, or the colour
-///         mode or the size is out of range. The bytes belong to the library and stay valid until
-///         the next call from the same thread; do not release them.
+///         mode or the size is out of range; the reason in words is then
+///         written to the trace and kept for the calling thread (the C
+///         interface's vexa_last_reason()). The bytes belong to the library
+///         and stay valid until the next call from the same thread; do not
+///         release them.
 /// Blocks for reading and decoding the file; any thread.
 VEXA_API std::pair<unsigned char*, int> ImageContentBuffer(char* source, int colourMode,
                                                            int width, int height);

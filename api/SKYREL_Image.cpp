@@ -58,6 +58,19 @@ void ReleaseGroup() {
   group = GroupState{};
 }
 
+// The bitmap of image file `source`; when there is none, `reason` says why
+// in the words of a refusal ("image "logo.png": No such file or directory").
+std::pair<unsigned char*, int> ReadBitmap(char* source, int colourMode, int width, int height,
+                                          std::string& reason) {
+  std::string why;
+  const std::pair<unsigned char*, int> bitmap =
+      ImageBitmapFromFile(source, colourMode, width, height, &why);
+  if (bitmap.first == nullptr) {
+    reason = source == nullptr ? why : "image \"" + std::string(source) + "\": " + why;
+  }
+  return bitmap;
+}
+
 // Refuses and abandons the open group. Returns 1.
 int Abandon(const std::string& reason) {
   ReleaseGroup();
@@ -142,11 +155,9 @@ int SendImageGroupBuffer(int transport, int networkMode, char* ip, int serialPro
     }
 
     // The bitmap is copied before anything else can reuse the source's buffer.
-    const std::pair<unsigned char*, int> bitmap =
-        ImageContentBuffer(source, mode, width, height);
-    if (bitmap.first == nullptr || bitmap.second < 0) {
-      return Abandon("image \"" + std::string(source) + "\" cannot be read");
-    }
+    std::string reason;
+    const std::pair<unsigned char*, int> bitmap = ReadBitmap(source, mode, width, height, reason);
+    if (bitmap.first == nullptr || bitmap.second < 0) return Abandon(reason);
     if (starts) {
       if (!OpenGroup(count, mode, width, height, bitmap.second)) {
         return trace::Refuse("a group of " + std::to_string(count) + " images of " +
@@ -198,7 +209,15 @@ int SendImageGroupBuffer(int transport, int networkMode, char* ip, int serialPro
 
 std::pair<unsigned char*, int> ImageContentBuffer(char* source, int colourMode, int width,
                                                   int height) {
-  return ImageBitmapFromFile(source, colourMode, width, height);
+  try {
+    std::string reason;
+    const std::pair<unsigned char*, int> bitmap =
+        ReadBitmap(source, colourMode, width, height, reason);
+    if (bitmap.first == nullptr) trace::Refuse(reason);
+    return bitmap;
+  } catch (...) {
+    return {nullptr, 0};  // out of memory for the reason's words
+  }
 }
 
 int SendImageGroup_Net(char* source, char* ip, int networkMode, int width, int height,
@@ -225,9 +244,12 @@ int SendMultimediaBuffer(char* source, char* ip, int networkMode, short commandC
       std::unique_lock<std::mutex> held = sequence::Hold();
       // The buffer is needed now; an image group still open is abandoned.
       ReleaseGroup();
-      const std::pair<unsigned char*, int> bitmap = ImageContentBuffer(source, mode, width, height);
+      std::string reason;
+      const std::pair<unsigned char*, int> bitmap = ReadBitmap(source, mode, width, height, reason);
       if (bitmap.first == nullptr || bitmap.second <= 0) {
-        return trace::Refuse("image \"" + std::string(source) + "\" cannot be read");
+        return trace::Refuse(bitmap.first == nullptr
+                                 ? reason
+                                 : "image \"" + std::string(source) + "\" gives an empty bitmap");
       }
       sequence::Begin(sequence::Kind::kImageGroup);
       chArrImageBuffer = new char[static_cast<size_t>(bitmap.second)];

@@ -115,13 +115,10 @@ extern "C" int vexa_image_content_buffer(const char* source, int colourMode, int
       return trace::Refuse("the bitmap or length pointer is null");
     }
     if (source == nullptr) return trace::Refuse("the image source is null");
+    // ImageContentBuffer states the reason of its refusal itself.
     const std::pair<unsigned char*, int> image =
         ImageContentBuffer(const_cast<char*>(source), colourMode, width, height);
-    if (image.first == nullptr) {
-      return trace::Refuse("image \"" + std::string(source) + "\" cannot be read as a " +
-                           std::to_string(width) + " x " + std::to_string(height) +
-                           " bitmap in colour mode " + std::to_string(colourMode));
-    }
+    if (image.first == nullptr) return VEXA_NOT_ACCEPTED;
     *bitmap = image.first;
     *length = image.second;
     return VEXA_OK;

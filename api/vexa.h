@@ -88,7 +88,8 @@ VEXA_C_API const char* vexa_last_reason(void);
 ///                   width * height * (colourMode + 1) / 8, or 0
 /// \return 0 with the bitmap; 1 when the image cannot be read, the size or
 ///         colour mode is out of range, or \p source, \p bitmap or \p length
-///         is null (vexa_last_reason() says which).
+///         is null; vexa_last_reason() says which, and why an image cannot
+///         be read ("image "logo.png": No such file or directory").
 /// Blocks for reading and decoding the file; any thread.
 VEXA_C_API int vexa_image_content_buffer(const char* source, int colourMode, int width,
                                          int height, const unsigned char** bitmap,

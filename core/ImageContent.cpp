@@ -16,15 +16,16 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
-
 
 namespace {
 
@@ -249,19 +250,69 @@ struct ImageFree {
 };
 using Pixels = std::unique_ptr<unsigned char, ImageFree>;
 
+// Puts `text` in `why` when the caller asked for it. Returns false.
+bool Say(std::string* why, const std::string& text) {
+  if (why != nullptr) *why = text;
+  return false;
+}
+
+// No bitmap, saying why in `why` when the caller asked for it.
+std::pair<unsigned char*, int> Unreadable(std::string* why, const std::string& text) {
+  Say(why, text);
+  return {nullptr, 0};
+}
+
 // The whole content of a regular file, or nothing. Devices, pipes and
 // directories are refused so that reading can neither block nor run forever.
-bool ReadRegularFile(const char* path, std::vector<unsigned char>& out) {
+bool ReadRegularFile(const char* path, std::vector<unsigned char>& out, std::string* why) {
   struct stat st;
-  if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  if (st.st_size <= 0 || uint64_t(st.st_size) > kMaxImageFileBytes) return false;
+  if (::stat(path, &st) != 0) return Say(why, std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) return Say(why, "not a regular file");
+  if (st.st_size <= 0) return Say(why, "the file is empty");
+  if (uint64_t(st.st_size) > kMaxImageFileBytes) {
+    return Say(why, "a file of " + std::to_string(st.st_size) + " bytes, beyond the " +
+                        std::to_string(kMaxImageFileBytes >> 20) + " MiB an image file may have");
+  }
   std::FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return false;
+  if (f == nullptr) return Say(why, std::strerror(errno));
   out.resize(static_cast<size_t>(st.st_size));
   const size_t got = std::fread(out.data(), 1, out.size(), f);
   std::fclose(f);
   out.resize(got);
-  return got > 0;
+  return got > 0 || Say(why, "nothing could be read from the file");
+}
+
+// Why a bitmap of this mode and size cannot be made, or "" when it can.
+std::string BitmapRequestFault(int colourMode, int width, int height) {
+  if (colourMode < 0 || colourMode > 2) {
+    return "colour mode " + std::to_string(colourMode) + " is not 0, 1 or 2";
+  }
+  if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide) {
+    return "a bitmap of " + std::to_string(width) + " x " + std::to_string(height) +
+           " pixels is not within 1 to " + std::to_string(kMaxBitmapSide) + " a side";
+  }
+  return std::string();
+}
+
+// Why an image with these header facts is not decoded, in words.
+std::string VerdictInWords(const ImageFacts& facts, size_t fileBytes) {
+  switch (facts.verdict) {
+    case ImageVerdict::kDecodable:
+      return std::string();
+    case ImageVerdict::kNotAnImage:
+      return "not a PNG or BMP image the decoder reads";
+    case ImageVerdict::kSideTooLarge:
+      return "its header announces a side of 0 or beyond " + std::to_string(kMaxImageSide) +
+             " pixels";
+    case ImageVerdict::kBeyondFile:
+      return "its header announces more bytes than the " + std::to_string(fileBytes) +
+             " the file holds";
+    case ImageVerdict::kTooMuchMemory:
+      return "decoding its " + std::to_string(facts.width) + " x " + std::to_string(facts.height) +
+             " pixels needs " + std::to_string((facts.decodeBytes + (1u << 20) - 1) >> 20) +
+             " MiB, beyond the " + std::to_string(kMaxDecodeBytes >> 20) + " MiB allowed";
+  }
+  return "not a PNG or BMP image the decoder reads";
 }
 
 // One channel of a pixel laid over black: a transparent pixel shows dark,
@@ -279,21 +330,30 @@ ImageFacts InspectImage(const unsigned char* bytes, size_t size) {
 }
 
 std::pair<unsigned char*, int> ImageBitmapFromBytes(const unsigned char* bytes, size_t size,
-                                                    int colourMode, int width, int height) {
-  const std::pair<unsigned char*, int> unreadable{nullptr, 0};
+                                                    int colourMode, int width, int height,
+                                                    std::string* why) {
   try {
-    if (colourMode < 0 || colourMode > 2) return unreadable;
-    if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide)
-      return unreadable;
-    if (size == 0 || size > kMaxImageFileBytes) return unreadable;
-    if (InspectImage(bytes, size).verdict != ImageVerdict::kDecodable) return unreadable;
+    const std::string fault = BitmapRequestFault(colourMode, width, height);
+    if (!fault.empty()) return Unreadable(why, fault);
+    if (bytes == nullptr || size == 0) return Unreadable(why, "the image is empty");
+    if (size > kMaxImageFileBytes) {
+      return Unreadable(why, std::to_string(size) + " bytes, beyond the " +
+                                 std::to_string(kMaxImageFileBytes >> 20) +
+                                 " MiB an image may have");
+    }
+    const ImageFacts facts = InspectImage(bytes, size);
+    if (facts.verdict != ImageVerdict::kDecodable) {
+      return Unreadable(why, VerdictInWords(facts, size));
+    }
 
     int imageWidth = 0;
     int imageHeight = 0;
     int channelsInFile = 0;
     Pixels rgba(stbi_load_from_memory(bytes, static_cast<int>(size), &imageWidth, &imageHeight,
                                       &channelsInFile, 4));
-    if (!rgba || imageWidth <= 0 || imageHeight <= 0) return unreadable;
+    if (!rgba || imageWidth <= 0 || imageHeight <= 0) {
+      return Unreadable(why, "its image data cannot be decoded");
+    }
 
     // Sizes are bounded by kMaxBitmapSide, so these products fit comfortably.
     const int64_t pixels = static_cast<int64_t>(width) * height;
@@ -323,21 +383,21 @@ std::pair<unsigned char*, int> ImageBitmapFromBytes(const unsigned char* bytes, 
     }
     return {bitmap.data(), static_cast<int>(length)};
   } catch (...) {
-    return unreadable;
+    return Unreadable(why, "out of memory");
   }
 }
 
 std::pair<unsigned char*, int> ImageBitmapFromFile(const char* source, int colourMode, int width,
-                                                   int height) {
-  const std::pair<unsigned char*, int> unreadable{nullptr, 0};
+                                                   int height, std::string* why) {
   try {
-    if (source == nullptr || colourMode < 0 || colourMode > 2) return unreadable;
-    if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide)
-      return unreadable;
+    if (source == nullptr) return Unreadable(why, "the image source is null");
+    // The request is judged before the file is read.
+    const std::string fault = BitmapRequestFault(colourMode, width, height);
+    if (!fault.empty()) return Unreadable(why, fault);
     std::vector<unsigned char> file;
-    if (!ReadRegularFile(source, file)) return unreadable;
-    return ImageBitmapFromBytes(file.data(), file.size(), colourMode, width, height);
+    if (!ReadRegularFile(source, file, why)) return {nullptr, 0};
+    return ImageBitmapFromBytes(file.data(), file.size(), colourMode, width, height, why);
   } catch (...) {
-    return unreadable;
+    return Unreadable(why, "out of memory");
   }
 }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <utility>
 
 // Largest width or height of an image file that is decoded.
@@ -40,13 +41,17 @@ ImageFacts InspectImage(const unsigned char* bytes, size_t size);
 
 // The bitmap of the image in the file `source` (BMP or PNG) in colour mode
 // 0 to 2, scaled to width x height: the exported ImageContentBuffer. A null
-// pointer and length 0 for an image that cannot be read or is refused.
+// pointer and length 0 for an image that cannot be read or is refused, with
+// the reason in words put in `why` when it is given ("No such file or
+// directory", "its header announces more bytes than the 174 the file
+// holds", ...).
 std::pair<unsigned char*, int> ImageBitmapFromFile(const char* source, int colourMode, int width,
-                                                   int height);
+                                                   int height, std::string* why = nullptr);
 
 // The bitmap of the image held in bytes[0, size), as ImageBitmapFromFile
 // gives it for a file with these bytes.
 std::pair<unsigned char*, int> ImageBitmapFromBytes(const unsigned char* bytes, size_t size,
-                                                    int colourMode, int width, int height);
+                                                    int colourMode, int width, int height,
+                                                    std::string* why = nullptr);
 
 #endif  // LIBVEXA_X86_CORE_IMAGECONTENT_H

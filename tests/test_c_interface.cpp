@@ -104,7 +104,7 @@ TEST_F(CWire, EachRefusalLeavesItsReason) {
        "the controller's address is null"},
       {[] { return vexa_add_area(9999, 0, 0, 8, 8); }, "page 9999 does not exist"},
       {[&] { return vexa_image_content_buffer(missing.c_str(), 0, 8, 1, &bitmap, &length); },
-       "image \"" + missing + "\" cannot be read as a 8 x 1 bitmap in colour mode 0"},
+       "image \"" + missing + "\": No such file or directory"},
       {[&] { return vexa_image_content_buffer(missing.c_str(), 0, 8, 1, nullptr, &length); },
        "the bitmap or length pointer is null"},
   };

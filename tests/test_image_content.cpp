@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "ImageFiles.h"
-#include "core/ImageContent.h"
 #include "SKYREL.h"
 #include "SimFixture.h"
+#include "core/ImageContent.h"
+#include "core/Trace.h"
 
 using imagefiles::Bmp;
 using imagefiles::Png;
@@ -122,36 +123,43 @@ TEST_F(ImageContent, TransparentPixelsAreDark) {
   EXPECT_EQ(BitmapOf("h.png", half, 0, 8, 1), "AA");
 }
 
-TEST_F(ImageContent, UnreadableSourcesGiveNothing) {
+// Each refusal gives nothing and keeps its reason for the calling thread.
+TEST_F(ImageContent, UnreadableSourcesGiveNothingAndSayWhy) {
   const std::string good = dir.write("good.png", imagefiles::Quadrants());
   const std::vector<uint8_t> bmp = Bmp(4, 2, 24, {}, kRgbRowsBottomUp24);
+  const std::string bitmapSize = " pixels is not within 1 to 4096 a side";
   struct Case {
     const char* what;
     std::string path;
     int mode, width, height;
+    std::string reason;  // after `image "PATH": `
   } cases[] = {
-      {"missing file", dir.path() + "/none.png", 0, 4, 4},
-      {"text file", dir.write("t.png", bytesOf("48 65 6C 6C 6F 0A")), 0, 4, 4},
-      {"empty file", dir.write("e.bmp", {}), 0, 4, 4},
-      {"truncated bmp", dir.write("tr.bmp", std::vector<uint8_t>(bmp.begin(), bmp.begin() + 40)), 0, 4, 2},
-      {"directory", dir.path(), 0, 4, 4},
-      {"device that never ends", "/dev/zero", 0, 4, 4},
-      {"width 0", good, 0, 0, 4},
-      {"negative height", good, 0, 4, -1},
-      {"too wide", good, 0, 4097, 1},
-      {"too high", good, 0, 1, 4097},
-      {"colour mode 3", good, 3, 4, 4},
-      {"colour mode -1", good, -1, 4, 4},
+      {"missing file", dir.path() + "/none.png", 0, 4, 4, "No such file or directory"},
+      {"text file", dir.write("t.png", bytesOf("48 65 6C 6C 6F 0A")), 0, 4, 4,
+       "not a PNG or BMP image the decoder reads"},
+      {"empty file", dir.write("e.bmp", {}), 0, 4, 4, "the file is empty"},
+      {"truncated bmp", dir.write("tr.bmp", std::vector<uint8_t>(bmp.begin(), bmp.begin() + 40)), 0,
+       4, 2, "its header announces more bytes than the 40 the file holds"},
+      {"directory", dir.path(), 0, 4, 4, "not a regular file"},
+      {"device that never ends", "/dev/zero", 0, 4, 4, "not a regular file"},
+      {"width 0", good, 0, 0, 4, "a bitmap of 0 x 4" + bitmapSize},
+      {"negative height", good, 0, 4, -1, "a bitmap of 4 x -1" + bitmapSize},
+      {"too wide", good, 0, 4097, 1, "a bitmap of 4097 x 1" + bitmapSize},
+      {"too high", good, 0, 1, 4097, "a bitmap of 1 x 4097" + bitmapSize},
+      {"colour mode 3", good, 3, 4, 4, "colour mode 3 is not 0, 1 or 2"},
+      {"colour mode -1", good, -1, 4, 4, "colour mode -1 is not 0, 1 or 2"},
   };
   for (Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::pair<unsigned char*, int> r = ImageContentBuffer(&c.path[0], c.mode, c.width, c.height);
     EXPECT_EQ(r.first, nullptr);
     EXPECT_EQ(r.second, 0);
+    EXPECT_EQ(trace::LastReason(), "image \"" + c.path + "\": " + c.reason);
   }
   std::pair<unsigned char*, int> r = ImageContentBuffer(nullptr, 0, 4, 4);
   EXPECT_EQ(r.first, nullptr);
   EXPECT_EQ(r.second, 0);
+  EXPECT_EQ(trace::LastReason(), "the image source is null");
 }
 
 TEST_F(ImageContent, LargestSizeGivesTheWholeBitmap) {
@@ -208,6 +216,11 @@ struct HeaderCase {
   ImageVerdict verdict;
 };
 
+// The words a refusal uses for each verdict, by its number.
+const char* const kVerdictWords[] = {"", "not a PNG or BMP image the decoder reads",
+                                     "a side of 0 or beyond 8192 pixels", "more bytes than the",
+                                     "MiB, beyond the 256 MiB allowed"};
+
 TEST_F(ImageContent, HeadersAreJudgedBeforeDecoding) {
   const std::vector<uint8_t> bigData(140000, 0);  // enough for 1032:1 up to 144 MB of rows
   std::vector<uint8_t> noEnd = imagefiles::Quadrants();
@@ -246,9 +259,18 @@ TEST_F(ImageContent, HeadersAreJudgedBeforeDecoding) {
     if (c.verdict != ImageVerdict::kDecodable) {
       std::string path = dir.write("h.img", c.bytes);
       EXPECT_EQ(ImageContentBuffer(&path[0], 0, 4, 2).first, nullptr);
+      EXPECT_NE(trace::LastReason().find(kVerdictWords[int(c.verdict)]), std::string::npos)
+          << trace::LastReason();
     }
   }
   EXPECT_EQ(TwoGigabytePng().size(), 174u);
+
+  // The memory a refused image would need is stated, rounded up.
+  std::string path = dir.write("m.png", PngOf(8192, 4096, 8, 6, bigData));
+  EXPECT_EQ(ImageContentBuffer(&path[0], 0, 4, 2).first, nullptr);
+  EXPECT_EQ(trace::LastReason(), "image \"" + path +
+                                     "\": decoding its 8192 x 4096 pixels needs 257 MiB, beyond "
+                                     "the 256 MiB allowed");
 }
 
 // Every call returns, whatever the image asks for, in a process whose

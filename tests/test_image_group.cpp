@@ -14,8 +14,8 @@
 #include "SerialLine.h"
 #include "SimFixture.h"
 #include "TestBytes.h"
-
 #include "core/CBuffObj.h"
+#include "core/Trace.h"
 #include "model/GlobalMember.h"
 
 namespace {
@@ -230,6 +230,14 @@ TEST_F(ImageGroupWire, CallsThatBreakTheGroupAbandonIt) {
     EXPECT_EQ(g_nArrIndex, 0);
     ExpectNothingSentBefore();
   }
+}
+
+TEST_F(ImageGroupWire, TheReasonSaysWhyAnImageCannotBeRead) {
+  const std::string missing = dir.path() + "/missing.png";
+  ASSERT_EQ(Send(quadrants, 16, 8, 0, 1, 2), 0);
+  EXPECT_EQ(Send(missing, 16, 8, 0, 2, 2), 1);
+  EXPECT_EQ(trace::LastReason(),
+            "image \"" + missing + "\": No such file or directory; the image group is abandoned");
 }
 
 TEST_F(ImageGroupWire, CounterTakenByAnotherOperationAbandonsTheGroup) {
