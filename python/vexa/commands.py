@@ -54,6 +54,12 @@ class _Commands:
     def _describe(self) -> str:
         raise NotImplementedError
 
+    def _route(self) -> tuple[Any, ...]:
+        """The leading arguments of the senders that take either route:
+        transport (1 network, 2 serial), network mode, address, serial
+        protocol, port, baud rate and bus address."""
+        raise NotImplementedError
+
     def _text(self, text: Text, what: str = "text") -> bytes:
         return _library.text_bytes(text, self.encoding, what)
 
@@ -286,6 +292,64 @@ class _Commands:
             byte10, byte11, byte12, byte2_clear, high_mode_bits,
         )
 
+    # -- the senders behind the multi-part and image-group commands ---------
+    def send_mul_material(
+        self,
+        text: Text,
+        command_code: int,
+        material_id: int,
+        spare_value: int,
+        display_mode: int,
+        area_width: int,
+        area_height: int,
+        style1: int,
+        style2: int,
+        style3: int,
+        text_style: int,
+        attr_high: int,
+        attr_low: int,
+        level_code: int,
+        primary_flag: bool,
+        extra_byte: int,
+        index: int,
+        count: int,
+    ) -> None:
+        """One piece of a multi-part text with its command code given: 0x31
+        internal text or 0x65 collected data (``material_id`` is then the data
+        field); the multi-part sender behind :meth:`send_mul_internal_text`. The
+        gathered pieces go out in one frame."""
+        _library.run(
+            "vexa_send_mul_material", *self._route(), self._text(text), command_code,
+            material_id, spare_value, display_mode, area_width, area_height, style1, style2,
+            style3, text_style, attr_high, attr_low, level_code, primary_flag, extra_byte,
+            index, count,
+            call_text=f"send_mul_material {self._describe()}",
+        )
+
+    def send_image_group_buffer(
+        self,
+        source: PathText,
+        width: int,
+        height: int,
+        material_id: int,
+        display_mode: int,
+        style1: int,
+        style2: int,
+        style3: int,
+        level_code: int,
+        primary_flag: bool,
+        index: int,
+        count: int,
+    ) -> None:
+        """The image-group upload behind :meth:`send_image_group` (the same
+        arguments, the same frames)."""
+        _library.run(
+            "vexa_send_image_group_buffer", *self._route(), _library.path_bytes(source, "source"),
+            width, height, material_id, display_mode, style1, style2, style3, level_code,
+            primary_flag, index, count,
+            call_text=f"send_image_group_buffer {self._describe()}",
+        )
+
 
 class Controller(_Commands):
     """One controller on the network, reached by its dotted IPv4 address.
@@ -326,6 +390,9 @@ class Controller(_Commands):
     def _describe(self) -> str:
         return f"to {self.address} over {self.transport}"
 
+    def _route(self) -> tuple[Any, ...]:
+        return (1, self._mode, self._address, 1, 1, 9600, b"0")
+
     def send_coordinate_text(
         self, text: Text, x: int, y: int, text_style: int, attr_high: int, attr_low: int
     ) -> None:
@@ -358,38 +425,6 @@ class Controller(_Commands):
             area_height, material_id, display_mode, style1, style2, style3, text_style,
             attr_high, attr_low, level_code, primary_code,
             call_text=f"send_internal_text_custom {self._describe()}",
-        )
-
-    def send_mul_material(
-        self,
-        text: Text,
-        command_code: int,
-        material_id: int,
-        spare_value: int,
-        display_mode: int,
-        area_width: int,
-        area_height: int,
-        style1: int,
-        style2: int,
-        style3: int,
-        text_style: int,
-        attr_high: int,
-        attr_low: int,
-        level_code: int,
-        primary_flag: bool,
-        extra_byte: int,
-        index: int,
-        count: int,
-    ) -> None:
-        """One piece of a multi-part text with its command code given: 0x31
-        internal text or 0x65 collected data (``material_id`` is then the data
-        field); the multi-part sender behind :meth:`send_mul_internal_text`."""
-        _library.run(
-            "vexa_send_mul_material", 1, self._mode, self._address, 1, 1, 9600, b"0",
-            self._text(text), command_code, material_id, spare_value, display_mode,
-            area_width, area_height, style1, style2, style3, text_style, attr_high, attr_low,
-            level_code, primary_flag, extra_byte, index, count,
-            call_text=f"send_mul_material {self._describe()}",
         )
 
     def play_voice(self, text: Text, sub_code: int) -> None:
@@ -432,30 +467,6 @@ class Controller(_Commands):
         self._send(
             "send_line_up2", self._text(text), *self._where(), slot_no, line_kind,
             unit_address, bracketed, page_chars,
-        )
-
-    def send_image_group_buffer(
-        self,
-        source: PathText,
-        width: int,
-        height: int,
-        material_id: int,
-        display_mode: int,
-        style1: int,
-        style2: int,
-        style3: int,
-        level_code: int,
-        primary_flag: bool,
-        index: int,
-        count: int,
-    ) -> None:
-        """The image-group upload behind :meth:`send_image_group` (the same
-        arguments, the same frames)."""
-        _library.run(
-            "vexa_send_image_group_buffer", 1, self._mode, self._address, 0, 1, 9600, b"0",
-            _library.path_bytes(source, "source"), width, height, material_id, display_mode,
-            style1, style2, style3, level_code, primary_flag, index, count,
-            call_text=f"send_image_group_buffer {self._describe()}",
         )
 
     def send_multimedia(
@@ -570,6 +581,9 @@ class SerialBus(_Commands):
     def _describe(self) -> str:
         return f"on COM{self.port} to bus address {self.address}"
 
+    def _route(self) -> tuple[Any, ...]:
+        return (2, 1, b"", self.protocol, self.port, self.baud, self._address)
+
     def close(self) -> None:
         """Closes the process's serial port; the next serial command opens it again."""
         _library.call("vexa_close_com")
@@ -582,61 +596,6 @@ class SerialBus(_Commands):
         """Makes the controller speak a text with voice tags in front of it (see
         :meth:`Controller.play_voice2`)."""
         self._send("play_voice2", self._text(text), *self._where(), v_tag, sound_no, m_tag)
-
-    def send_mul_material(
-        self,
-        text: Text,
-        command_code: int,
-        material_id: int,
-        spare_value: int,
-        display_mode: int,
-        area_width: int,
-        area_height: int,
-        style1: int,
-        style2: int,
-        style3: int,
-        text_style: int,
-        attr_high: int,
-        attr_low: int,
-        level_code: int,
-        primary_flag: bool,
-        extra_byte: int,
-        index: int,
-        count: int,
-    ) -> None:
-        """One piece of a multi-part text with its command code given (see
-        :meth:`Controller.send_mul_material`); the gathered pieces go out in
-        one network frame."""
-        _library.run(
-            "vexa_send_mul_material", 2, 1, b"", self.protocol, self.port, self.baud,
-            self._address, self._text(text), command_code, material_id, spare_value,
-            display_mode, area_width, area_height, style1, style2, style3, text_style,
-            attr_high, attr_low, level_code, primary_flag, extra_byte, index, count,
-            call_text=f"send_mul_material {self._describe()}",
-        )
-
-    def send_image_group_buffer(
-        self,
-        source: PathText,
-        width: int,
-        height: int,
-        material_id: int,
-        display_mode: int,
-        style1: int,
-        style2: int,
-        style3: int,
-        level_code: int,
-        primary_flag: bool,
-        index: int,
-        count: int,
-    ) -> None:
-        """The image-group upload behind :meth:`send_image_group`."""
-        _library.run(
-            "vexa_send_image_group_buffer", 2, 1, b"", self.protocol, self.port, self.baud,
-            self._address, _library.path_bytes(source, "source"), width, height, material_id,
-            display_mode, style1, style2, style3, level_code, primary_flag, index, count,
-            call_text=f"send_image_group_buffer {self._describe()}",
-        )
 
     def set_params4_bar_screen(
         self,
