@@ -44,6 +44,9 @@ enum class InputKind { Capture, Trace, Hex };
 // What the first bytes of an input say it holds.
 InputKind inputKindOf(const std::string& head);
 
+// A port number of the command line: decimal, from `lowest` to 65535.
+bool parsePort(const char* text, int& port, int lowest);
+
 // vexa-sim decode [--json] [--login-port N] [--udp-port N] [--tcp-port N] FILE...
 // ("-" is standard input). Returns the exit status.
 int runDecodeCommand(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err);

@@ -41,14 +41,6 @@ const char kDecodeUsage[] =
     "Exit status: 0 when every FILE was read, 1 when one could not be, 2 for\n"
     "a wrong command line.\n";
 
-bool parsePort(const char* text, int& port) {
-  char* end = nullptr;
-  long v = std::strtol(text, &end, 10);
-  if (!*text || *end || v < 1 || v > 65535) return false;
-  port = int(v);
-  return true;
-}
-
 // Decodes one input of the kind given: a capture from file, a trace or hex
 // from text.
 bool decodeOne(InputKind kind, std::FILE* file, std::istream& text, const DecodeSettings& settings,
@@ -62,6 +54,14 @@ bool decodeOne(InputKind kind, std::FILE* file, std::istream& text, const Decode
 }
 
 }  // namespace
+
+bool parsePort(const char* text, int& port, int lowest) {
+  char* end = nullptr;
+  const long v = std::strtol(text, &end, 10);
+  if (!*text || *end || v < lowest || v > 65535) return false;
+  port = int(v);
+  return true;
+}
 
 int runDecodeCommand(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err) {
   DecodeSettings settings;
@@ -85,7 +85,8 @@ int runDecodeCommand(int argc, char** argv, std::istream& in, std::ostream& out,
       json = true;
     } else if (a == "--login-port" || a == "--udp-port" || a == "--tcp-port") {
       int port = 0;
-      if (i + 1 >= argc || !parsePort(argv[++i], port)) return usageError(a + " needs a port number");
+      if (i + 1 >= argc || !parsePort(argv[++i], port, 1))
+        return usageError(a + " needs a port number");
       (a == "--login-port" ? settings.loginPort : a == "--udp-port" ? settings.udpPort : settings.tcpPort) = port;
     } else {
       return usageError("unknown option " + a);

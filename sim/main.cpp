@@ -72,14 +72,6 @@ const char kUsage[] =
     "\n"
     "Runs until interrupted (SIGINT or SIGTERM), then exits with status 0.\n";
 
-bool parsePort(const char* text, int& port) {
-  char* end = nullptr;
-  long v = std::strtol(text, &end, 10);
-  if (!*text || *end || v < 0 || v > 65535) return false;
-  port = int(v);
-  return true;
-}
-
 int usageError(const std::string& why) {
   std::cerr << "vexa-sim: " << why << "\n(see vexa-sim --help)\n";
   return 2;
@@ -118,7 +110,7 @@ int main(int argc, char** argv) {
     } else if (a == "--udp-port" || a == "--tcp-port") {
       const char* v = value();
       int port = 0;
-      if (!v || !parsePort(v, port)) return usageError(a + " needs a port number");
+      if (!v || !vexasim::parsePort(v, port, 0)) return usageError(a + " needs a port number");
       (a == "--udp-port" ? opt.udpPort : opt.tcpPort) = port;
     } else if (a == "--reply") {
       const char* v = value();
@@ -277,7 +269,8 @@ int main(int argc, char** argv) {
   if (!login.empty()) {
     size_t colon = login.rfind(':');
     int port = 0;
-    if (!parsePort(login.c_str() + colon + 1, port)) return usageError("--login needs HOST:PORT");
+    if (!vexasim::parsePort(login.c_str() + colon + 1, port, 0))
+      return usageError("--login needs HOST:PORT");
     if (!emu.connectLogin(login.substr(0, colon), port)) {
       std::cerr << "vexa-sim: cannot connect to the login server at " << login << "\n";
       return 1;
