@@ -58,6 +58,13 @@ void ReleaseGroup() {
   group = GroupState{};
 }
 
+// With the sequence lock held: the group's frames are built; the buffer is
+// released and g_nArrIndex keeps the number of bytes sent.
+void GroupSent() {
+  sequence::Sent();
+  group = GroupState{};
+}
+
 // The bitmap of image file `source`; when there is none, `reason` says why
 // in the words of a refusal ("image "logo.png": No such file or directory").
 std::pair<unsigned char*, int> ReadBitmap(char* source, int colourMode, int width, int height,
@@ -191,7 +198,7 @@ int SendImageGroupBuffer(int transport, int networkMode, char* ip, int serialPro
                              primaryFlag, count, k == chunks);
       frames.push_back(obj.CompletePacketBuffer(block, protocol::cmd::kMaterial, 0));
     }
-    ReleaseGroup();  // the frames hold their own copies
+    GroupSent();  // the frames hold their own copies
     held.unlock();   // the buffer is free for the next group while this one is sent
 
     if (transport == kNetworkTransport) {
@@ -270,7 +277,7 @@ int SendMultimediaBuffer(char* source, char* ip, int networkMode, short commandC
                                               width / 8, height, flag, value));
         chunkFrames.push_back(std::move(frames));
       }
-      ReleaseGroup();  // the frames hold their own copies
+      GroupSent();  // the frames hold their own copies
     }
     // Every chunk is sent even after a failed one; the last one's code counts.
     const SendSettings settings = CurrentSettings();

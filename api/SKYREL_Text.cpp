@@ -165,7 +165,7 @@ int SendMulMaterial(int transport, int networkMode, char* ip, int /*serialProtoc
           obj.CompletePacketBuffer(gathered.finish(), static_cast<short>(commandCode), 0));
       // The frame holds its own copy: the buffer is free for the next
       // sequence while this one is sent.
-      sequence::End();
+      sequence::Sent();
     }
     if (transport == 1) {
       result = SendToController(std::move(frames), ip, networkMode);

@@ -22,12 +22,16 @@ void Begin(Kind kind) {
 
 bool OwnedHere(Kind kind) { return openKind == kind && owner == std::this_thread::get_id(); }
 
-void End() {
+void Sent() {
   delete[] chArrImageBuffer;
   chArrImageBuffer = nullptr;
-  g_nArrIndex = 0;
   openKind = Kind::kNone;
   owner = std::thread::id();
+}
+
+void End() {
+  Sent();
+  g_nArrIndex = 0;
 }
 
 }  // namespace sequence

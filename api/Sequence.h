@@ -26,8 +26,15 @@ void Begin(Kind kind);
 // With the lock held: true when the open sequence is of `kind` and was
 // started by the calling thread.
 bool OwnedHere(Kind kind);
-// With the lock held: ends the open sequence, releasing the image buffer.
+// With the lock held: abandons the open sequence, releasing the image buffer
+// and setting the fill counter to 0.
 void End();
+// With the lock held: closes the sequence whose frames were just built,
+// releasing the image buffer. The fill counter (and the gathered text bytes)
+// stay as they were sent, for an application that reads g_nArrIndex; the
+// next sequence's start resets them. A later piece of the closed sequence is
+// refused, as no sequence is open.
+void Sent();
 
 }  // namespace sequence
 

@@ -3,8 +3,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
+#include <random>
 
 SocketHandle::~SocketHandle() {
   if (fd_ >= 0) close(fd_);
@@ -69,10 +72,16 @@ int GlobalMember::BinStrToInt2(std::string digits) {
 }
 
 int GlobalMember::randNum(int lowest, int highest) {
-  std::srand(static_cast<unsigned int>(std::time(nullptr)));
-  long span = static_cast<long>(highest) - lowest + 1;
+  // The library's own generator, seeded once: drawing material and page-set
+  // numbers never restarts the application's rand() sequence, and two draws
+  // in the same second differ as numbers should.
+  static std::mutex lock;
+  static std::mt19937_64 generator{std::random_device{}() ^
+                                   static_cast<uint64_t>(std::time(nullptr))};
+  const int64_t span = static_cast<int64_t>(highest) - lowest + 1;
   if (span <= 0) return lowest;
-  return static_cast<int>(lowest + std::rand() % span);
+  std::lock_guard<std::mutex> guard(lock);
+  return static_cast<int>(lowest + static_cast<int64_t>(generator() % static_cast<uint64_t>(span)));
 }
 
 bool GlobalMember::IsStrUTF8(const char* text) {

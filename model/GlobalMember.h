@@ -135,7 +135,8 @@ class GlobalMember {
   static int BinStrToInt(std::string digits);
   // Plain reading of leading '0'/'1' digits.
   static int BinStrToInt2(std::string digits);
-  // Inclusive random number; reseeds the C generator from the clock.
+  // Inclusive random number from the library's own generator (seeded once,
+  // safe from any thread); the C library's rand() is left to the application.
   static int randNum(int lowest, int highest);
   static bool IsStrUTF8(const char* text);
   // Replaces every occurrence of pattern; an empty pattern changes nothing.

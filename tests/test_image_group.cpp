@@ -96,7 +96,6 @@ class ImageGroupWire : public EmulatorTest {
   void TearDown() override {
     // No test may leave a group open.
     EXPECT_EQ(chArrImageBuffer, nullptr);
-    EXPECT_EQ(g_nArrIndex, 0);
     EmulatorTest::TearDown();
   }
 
@@ -123,6 +122,9 @@ TEST_F(ImageGroupWire, ThreeImagesInExactlyThreeChunks) {
   }
   ExpectNothingSentBefore();
   ASSERT_EQ(Send(quadrants, 128, 128, 0, 3, 3), 0);
+  // The counter keeps the bytes of the group just sent until the next start.
+  EXPECT_EQ(g_nArrIndex, 3 * 2048);
+  EXPECT_EQ(chArrImageBuffer, nullptr);
   ASSERT_TRUE(sim.waitForFrames(3, 2000));
   std::vector<vexasim::Frame> frames = sim.frames();
   ASSERT_EQ(frames.size(), 3u);
@@ -221,13 +223,17 @@ TEST_F(ImageGroupWire, CallsThatBreakTheGroupAbandonIt) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    // A refused later image with no group open leaves the counter alone; a
+    // group that was started and then broken leaves it at 0.
+    const int before = g_nArrIndex;
+    const bool opensAGroup = c.steps[0].index < 2;
     for (size_t s = 0; s < c.steps.size(); ++s) {
       const Step& st = c.steps[s];
       const int want = s + 1 < c.steps.size() ? 0 : 1;
       EXPECT_EQ(Send(*st.source, st.width, 8, st.mode, st.index, st.count), want) << "step " << s;
     }
     EXPECT_EQ(chArrImageBuffer, nullptr);
-    EXPECT_EQ(g_nArrIndex, 0);
+    EXPECT_EQ(g_nArrIndex, opensAGroup ? 0 : before);
     ExpectNothingSentBefore();
   }
 }

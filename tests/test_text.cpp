@@ -179,7 +179,14 @@ TEST_F(ContentWire, MultiPartCapOf2048Bytes) {
   EXPECT_EQ(g_nArrIndex, 1005);
   ExpectNothingSent("a piece past 2048 bytes");
   EXPECT_EQ(MulData(&fits[0], ip(), 2, 2), 0);  // 1005 + 1043 = 2048
+  // Sent: the counter and the gathered bytes stay as they went out, but the
+  // transmission is closed, so a further piece without its piece 1 is refused.
+  EXPECT_EQ(g_nArrIndex, 2048);
+  EXPECT_EQ(byteArrAllBuffer[1005 + 4], 0x0E);
   const vexasim::Frame f = OnlyFrame();
+  EXPECT_EQ(MulData(&fits[0], ip(), 2, 2), 1);
+  EXPECT_EQ(g_nArrIndex, 2048);
+  ExpectNothingSent("a piece after the transmission was sent");
   ASSERT_EQ(f.payload.size(), 2048u);
   EXPECT_EQ(hex(Bytes(f.payload.begin(), f.payload.begin() + 6)), "01 00 33 21 E8 61");
   EXPECT_EQ(hex(Bytes(f.payload.begin() + 1005, f.payload.begin() + 1011)), "01 00 33 21 0E 63");
