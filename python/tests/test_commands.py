@@ -59,6 +59,13 @@ FRAMES = [
         + hx("[v5]sound101 [m51] Ticket")
         + " 00 00 FF FF",
     ),
+    # A bool parameter takes 1 and 0 as well: the bracketed frame again.
+    (
+        lambda c: c.send_line_up("A012", 3, 1, 1, 1),
+        "udp",
+        "FE 5C 4B 89 23 00 00 00 64 00 00 00 00 10 00 00 00 "
+        "01 00 0F 00 53 00 03 1D 1F 41 30 31 32 1C 03 02 FF FF",
+    ),
     # Piece 1 of 1 of a multi-part collected data: the piece is the frame.
     (
         lambda c: c.send_mul_collection_data("A012", 1, 0, 3, 2, 1, 1, 1),
@@ -118,22 +125,64 @@ def test_unknown_transport_and_encoding():
         vexa.Controller(ADDRESS, encoding="no-such-encoding")
 
 
-def test_each_result_becomes_its_exception(refusing2, refusing3, silent):
-    with pytest.raises(vexa.ControllerRefused) as refused2:
-        vexa.Controller("127.0.0.61").play_show_page(1)
-    with pytest.raises(vexa.ControllerRefused) as refused3:
-        vexa.Controller("127.0.0.62", "tcp").stop_play()
+# (the emulator, its address, transport, the call and what it is called in
+# messages, the exception, its result, words its reason holds). The reasons'
+# wording is the library's; they name the controller, its status or the
+# missing reply.
+FAILURES = [
+    ("refusing2", "127.0.0.61", "udp", lambda c: c.play_show_page(1), "play_show_page",
+     vexa.ControllerRefused, 3, ["127.0.0.61", 'status "2"']),
+    ("refusing3", "127.0.0.62", "tcp", lambda c: c.stop_play(), "stop_play",
+     vexa.ControllerRefused, 4, ["127.0.0.62", 'status "3"']),
+    ("silent", "127.0.0.63", "udp", lambda c: c.start_play(), "start_play",
+     vexa.NoReply, 2, ["no reply"]),
+    # No controller has logged in from this address.
+    (None, "127.0.0.66", "login", lambda c: c.start_play(), "start_play",
+     vexa.NoReply, 2, ["127.0.0.66"]),
+]
+
+
+@pytest.mark.parametrize("emulator,address,transport,call,name,error,result,words", FAILURES)
+def test_each_result_becomes_its_exception_with_its_reason(
+    request, emulator, address, transport, call, name, error, result, words
+):
+    sim = request.getfixturevalue(emulator) if emulator else None
+    # An earlier refusal on this thread, whose reason must not be taken.
+    with pytest.raises(vexa.NotAccepted):
+        vexa.Controller("10.0.0.300").start_play()
     with vexa.settings(receive_timeout_ms=100):
-        with pytest.raises(vexa.NoReply) as no_reply:
-            vexa.Controller("127.0.0.63").start_play()
-    assert (refused2.value.status, refused2.value.result) == (2, 3)
-    assert (refused3.value.status, refused3.value.result) == (3, 4)
-    assert str(refused3.value) == (
-        'stop_play to 127.0.0.62 over tcp: refused by the controller with status "3"'
-    )
-    assert no_reply.value.result == 2
-    for emulator in (refusing2, refusing3, silent):
-        assert len(emulator.frames(1)) == 1
+        with pytest.raises(error) as failed:
+            call(vexa.Controller(address, transport))
+    reason = failed.value.reason
+    assert reason and reason == vexa.last_reason()
+    for word in words:
+        assert word in reason
+    assert "10.0.0.300" not in reason
+    assert failed.value.result == result
+    assert failed.value.call == f"{name} to {address} over {transport}"
+    assert str(failed.value) == f"{failed.value.call}: {reason}"
+    if error is vexa.ControllerRefused:
+        assert failed.value.status == result - 1
+    if sim is not None:
+        assert len(sim.frames(1)) == 1
+
+
+@pytest.mark.parametrize(
+    "result,error,words",
+    [
+        (1, vexa.NotAccepted, "why"),
+        (2, vexa.NoReply, "why"),
+        (3, vexa.ControllerRefused, "why"),
+        (4, vexa.ControllerRefused, "why"),
+        (9, vexa.VexaError, "unknown result code 9: why"),
+    ],
+)
+def test_error_for_takes_the_reason_of_every_result(result, error, words):
+    made = vexa.errors.error_for(result, "why", "call")
+    assert type(made) is error
+    assert (made.result, made.reason, made.call, str(made)) == (result, "why", "call",
+                                                              f"call: {words}")
+    assert vexa.errors.error_for(0, "why", "call") is None
 
 
 @pytest.mark.parametrize(

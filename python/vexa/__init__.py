@@ -18,9 +18,12 @@ nothing beyond the standard library::
     bus.play_show_page(1)
 
 Commands return ``None`` when the controller accepts them and raise
-:class:`NotAccepted` (with the library's reason), :class:`NoReply` or
-:class:`ControllerRefused` when it does not. Texts are ``str`` (encoded as
-GBK unless an object is given another encoding) or ``bytes``.
+:class:`NotAccepted`, :class:`NoReply` or :class:`ControllerRefused` when it
+does not, each with the library's ``reason`` in words. An argument the C
+function cannot take raises ``TypeError``, ``OverflowError`` (an integer
+outside the C ``int`` or ``short``) or ``ValueError`` before anything is
+sent. Texts are ``str`` (encoded as GBK unless an object is given another
+encoding) or ``bytes``.
 
 The library is found through the environment variable ``VEXA_LIBRARY``, then
 the installed package, then the system's library path (see

@@ -41,32 +41,34 @@ SONAME = "libvexa-x86.so.1"
 _INT_MIN, _INT_MAX = -(2**31), 2**31 - 1
 _SHORT_MIN, _SHORT_MAX = -(2**15), 2**15 - 1
 
-_CTYPES = {
+_CTYPES: dict[str, Any] = {
     "TEXT": ctypes.c_char_p,
     "INT": ctypes.c_int,
     "BOOL": ctypes.c_bool,
     "SHORT": ctypes.c_short,
     "VOID": None,
+    # The out-parameters of vexa_image_content_buffer, passed by reference.
+    "BITMAP_OUT": ctypes.POINTER(ctypes.POINTER(ctypes.c_ubyte)),
+    "INT_OUT": ctypes.POINTER(ctypes.c_int),
 }
 
-# The C functions declared in vexa.h beside the list.
-_EXTRA: dict[str, tuple[Any, list[Any]]] = {
-    "vexa_result_text": (ctypes.c_char_p, [ctypes.c_int]),
-    "vexa_version": (ctypes.c_char_p, []),
-    "vexa_last_reason": (ctypes.c_char_p, []),
+#: The C functions declared in vexa.h beside the list, in the list's form.
+EXTRA_SIGNATURES: dict[str, tuple[str, str]] = {
+    "vexa_result_text": ("TEXT", "INT:result"),
+    "vexa_version": ("TEXT", ""),
+    "vexa_last_reason": ("TEXT", ""),
     "vexa_image_content_buffer": (
-        ctypes.c_int,
-        [
-            ctypes.c_char_p,
-            ctypes.c_int,
-            ctypes.c_int,
-            ctypes.c_int,
-            ctypes.POINTER(ctypes.POINTER(ctypes.c_ubyte)),
-            ctypes.POINTER(ctypes.c_int),
-        ],
+        "INT",
+        "TEXT:source INT:colourMode INT:width INT:height BITMAP_OUT:bitmap INT_OUT:length",
     ),
-    "vexa_current_date_to_string": (ctypes.c_char_p, [ctypes.c_int]),
-    "vexa_clear_show_pages": (None, []),
+    "vexa_current_date_to_string": ("TEXT", "INT:mode"),
+    "vexa_clear_show_pages": ("VOID", ""),
+}
+
+# Every C function the package calls, each parameter as (kind, name).
+_PARAMETERS: dict[str, list[tuple[str, str]]] = {
+    name: [tuple(p.split(":")) for p in params.split()]  # type: ignore[misc]
+    for name, (_, params) in {**SIGNATURES, **EXTRA_SIGNATURES}.items()
 }
 
 _lock = threading.Lock()
@@ -121,14 +123,10 @@ def _load() -> ctypes.CDLL:
 
 
 def _declare(library: ctypes.CDLL) -> None:
-    for name, (returns, params) in SIGNATURES.items():
+    for name, (returns, _) in {**SIGNATURES, **EXTRA_SIGNATURES}.items():
         function = getattr(library, name)
         function.restype = _CTYPES[returns]
-        function.argtypes = [_CTYPES[p.split(":")[0]] for p in params.split()]
-    for name, (restype, argtypes) in _EXTRA.items():
-        function = getattr(library, name)
-        function.restype = restype
-        function.argtypes = argtypes
+        function.argtypes = [_CTYPES[kind] for kind, _ in _PARAMETERS[name]]
 
 
 def library() -> ctypes.CDLL:
@@ -163,76 +161,103 @@ def _snake(name: str) -> str:
 
 
 def argument(kind: str, name: str, value: Any) -> Any:
-    """One argument of kind TEXT, INT, BOOL or SHORT checked and converted.
+    """One argument of a C function checked and converted for its parameter.
+
+    Every value the package hands to the library passes here, because
+    ctypes would silently keep only the low bits of an int that does not fit
+    (``2**32`` would reach the library as 0). The rules, by the parameter's
+    C type:
+
+    - ``int`` and ``short``: any integer (``int``, ``bool`` or a type with
+      ``__index__``) within the type's range: -2**31 to 2**31 - 1 for
+      ``int``, -2**15 to 2**15 - 1 for ``short``;
+    - ``bool``: ``True`` or ``False``, or the integers 1 and 0; any other
+      number is refused rather than read as true, since it is far more
+      likely an argument in the wrong place than a flag;
+    - ``const char*``: bytes or ``None`` (the callers encode texts first).
 
     Raises:
-        TypeError, OverflowError: for a value the C parameter cannot take.
+        TypeError: for a value of another type (a float, ``None``, a str).
+        OverflowError: for an integer outside the C type's range.
+        ValueError: for an integer other than 0 or 1 given for a bool.
     """
+    what = _snake(name)
     if kind == "TEXT":
         if value is not None and not isinstance(value, bytes):
-            raise TypeError(f"{_snake(name)}: bytes expected, got {type(value).__name__}")
+            raise TypeError(f"{what}: bytes expected, got {type(value).__name__}")
         return value
-    if kind == "BOOL":
-        if not isinstance(value, int):
-            raise TypeError(f"{_snake(name)}: bool expected, got {type(value).__name__}")
-        return bool(value)
+    if kind in ("BITMAP_OUT", "INT_OUT"):
+        return value  # references made by the package itself
     try:
         number = operator.index(value)
     except TypeError:
-        raise TypeError(f"{_snake(name)}: int expected, got {type(value).__name__}") from None
+        expected = "bool" if kind == "BOOL" else "int"
+        raise TypeError(f"{what}: {expected} expected, got {type(value).__name__}") from None
+    if kind == "BOOL":
+        if number not in (0, 1):
+            raise ValueError(f"{what}={number} is not a bool (True, False, 1 or 0)")
+        return bool(number)
     low, high = (_SHORT_MIN, _SHORT_MAX) if kind == "SHORT" else (_INT_MIN, _INT_MAX)
     if not low <= number <= high:
-        raise OverflowError(f"{_snake(name)}={number} does not fit a C {kind.lower()}")
+        raise OverflowError(f"{what}={number} does not fit a C {kind.lower()} ({low} to {high})")
     return number
 
 
 def prepare(function: str, args: Sequence[Any]) -> tuple[Any, ...]:
-    """Checks and converts the arguments of a function of the list.
-
-    Texts must already be bytes (or ``None``); ints must fit the C type, which
-    ctypes would otherwise cut silently.
+    """Checks and converts the arguments of a C function with :func:`argument`.
 
     Raises:
-        TypeError, OverflowError: for an argument the C function cannot take.
+        TypeError, OverflowError, ValueError: for an argument the C function
+            cannot take (see :func:`argument`).
     """
-    params = [p.split(":") for p in SIGNATURES[function][1].split()]
+    params = _PARAMETERS[function]
     if len(params) != len(args):
         raise TypeError(f"{function} takes {len(params)} arguments, {len(args)} given")
     return tuple(argument(kind, name, value) for (kind, name), value in zip(params, args))
 
 
 def call_prepared(function: str, args: tuple[Any, ...]) -> Any:
-    """Calls a function of the list with arguments :func:`prepare` gave."""
+    """Calls a C function with arguments :func:`prepare` gave."""
     return getattr(library(), function)(*args)
 
 
 def call(function: str, *args: Any) -> Any:
-    """Calls a function of the list and returns what it returns."""
+    """Calls a C function, its arguments checked, and returns what it returns.
+
+    Raises:
+        TypeError, OverflowError, ValueError: for an argument the C function
+            cannot take, before it is called.
+    """
     return call_prepared(function, prepare(function, args))
 
 
 def last_reason() -> str:
-    """The calling thread's reason for its last result 1, ``""`` before any."""
-    raw = library().vexa_last_reason()
+    """The calling thread's reason for its last result other than 0, ``""``
+    before any."""
+    raw = call("vexa_last_reason")
     return raw.decode("utf-8", "backslashreplace") if raw else ""
 
 
 def check_result(result: int, call_text: str) -> None:
-    """Raises the exception for a result code other than 0.
+    """Raises the exception for a result code other than 0, with the reason.
 
     Must run on the thread that made the call, right after it, so that the
-    reason read for a result 1 is that call's.
+    reason read is that call's (a result 0 leaves an earlier reason in
+    place, so it is read only for the others).
     """
-    error = error_for(result, last_reason() if result == 1 else "", call_text)
-    if error is not None:
-        raise error
+    if result != 0:
+        error = error_for(result, last_reason(), call_text)
+        if error is not None:
+            raise error
 
 
 def run(function: str, *args: Any, call_text: str = "") -> None:
-    """Calls a command of the list; ``None`` when accepted, else raises.
+    """Calls a command; ``None`` when accepted, else raises.
 
     Raises:
         NotAccepted, NoReply, ControllerRefused: for results 1 to 4.
+        TypeError, OverflowError, ValueError: for an argument the C function
+            cannot take, before anything is sent.
     """
     check_result(call(function, *args), call_text or function)
 

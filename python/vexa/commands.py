@@ -12,8 +12,13 @@ A method returns ``None`` when the controller accepted the command and
 raises otherwise: :class:`~vexa.errors.NotAccepted` (with the library's
 reason), :class:`~vexa.errors.NoReply` or
 :class:`~vexa.errors.ControllerRefused`. An argument the C function cannot
-take (a float, an int beyond 32 bits, a text with a NUL byte) raises
-``TypeError``, ``OverflowError`` or ``ValueError`` before anything is sent.
+take raises before anything is sent: ``TypeError`` for a value of the wrong
+type (a float or ``None`` for a number, a number for a text),
+``OverflowError`` for an integer outside the C parameter's type (``int``:
+-2**31 to 2**31 - 1; ``short``: -2**15 to 2**15 - 1), ``ValueError`` for a
+text with a NUL byte or a bool parameter given a number other than 1 or 0.
+Bool parameters take ``True``/``False`` or 1/0: a 2 there is far more likely
+an argument in the wrong place than a flag.
 
 Texts are ``str``, encoded with the object's encoding (GBK unless given),
 or ``bytes``, sent unchanged. File names are encoded as the file system
@@ -514,7 +519,17 @@ class Controller(_Commands):
 
     def send_template_data(self, pages: "ShowPageSet") -> None:
         """Uploads a set of show pages to this controller (see
-        :meth:`vexa.ShowPageSet.upload`)."""
+        :meth:`vexa.ShowPageSet.upload`).
+
+        Raises:
+            TypeError: when ``pages`` is not a :class:`~vexa.ShowPageSet`.
+        """
+        from .pages import ShowPageSet  # pages imports this module
+
+        if not isinstance(pages, ShowPageSet):
+            raise TypeError(
+                f"send_template_data: a vexa.ShowPageSet expected, got {type(pages).__name__}"
+            )
         pages.upload(self)
 
 

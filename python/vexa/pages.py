@@ -17,9 +17,13 @@ Example::
     pages.add_template_date_time(2, 2, 0, 1, 1, 1, 1, 0, 1, 3, 1, 0, 0, 0)
     pages.upload(vexa.Controller("192.0.2.10"))
 
-The builder methods check their arguments' types at once; whether the page
-exists and has an area is judged by the library when the set is rebuilt, and
-a refusal raises :class:`~vexa.errors.NotAccepted` naming the method.
+The builder methods check their arguments at once, as the commands do: a
+value of the wrong type raises ``TypeError``, an integer outside the C
+parameter's type ``OverflowError``, a bool other than ``True``/``False``/1/0
+or a text with a NUL byte ``ValueError``, and nothing is recorded. Whether
+the page exists and has an area is judged by the library when the set is
+rebuilt, and a refusal raises :class:`~vexa.errors.NotAccepted` naming the
+method.
 """
 
 from __future__ import annotations
@@ -27,14 +31,12 @@ from __future__ import annotations
 import codecs
 import os
 import threading
-from typing import TYPE_CHECKING, Any, Iterable, Union
+from typing import Any, Iterable, Union
 
 from . import _library
 from ._library import PathText, Text
+from .commands import Controller
 from .errors import NotAccepted
-
-if TYPE_CHECKING:
-    from .commands import Controller
 
 # Held while the library's model holds one set: rebuilt, checked or uploaded.
 _model_lock = threading.Lock()
@@ -236,11 +238,11 @@ class ShowPageSet:
         """With the model lock held: the library's model holds this set only."""
         with self._lock:
             calls = list(self._calls)
-        _library.library().vexa_clear_show_pages()
+        _library.call("vexa_clear_show_pages")
         for method, function, args in calls:
             if _library.call_prepared(function, args) != 0:
                 reason = _library.last_reason()
-                _library.library().vexa_clear_show_pages()
+                _library.call("vexa_clear_show_pages")
                 raise NotAccepted(reason, method)
 
     def check_show_page(self) -> bool:
@@ -255,24 +257,30 @@ class ShowPageSet:
             try:
                 return bool(_library.call("vexa_check_show_page"))
             finally:
-                _library.library().vexa_clear_show_pages()
+                _library.call("vexa_clear_show_pages")
 
-    def upload(self, controller: "Controller") -> None:
+    def upload(self, controller: Controller) -> None:
         """Uploads the set to a controller: the page-set descriptor, then each
         material in page, area and material order.
 
         Raises:
+            TypeError: when ``controller`` is not a :class:`~vexa.Controller`
+                (page sets go over the network only).
             NotAccepted: when a builder call or the upload is refused (an
                 incomplete set, an unreadable image file...);
             NoReply, ControllerRefused: when the controller does not accept.
         """
+        if not isinstance(controller, Controller):
+            raise TypeError(
+                f"upload: a vexa.Controller expected, got {type(controller).__name__}"
+            )
         with _model_lock:
             self._rebuild()
             try:
                 result = _library.call("vexa_send_template_data_net", *controller._where())
                 _library.check_result(result, f"upload {controller._describe()}")
             finally:
-                _library.library().vexa_clear_show_pages()
+                _library.call("vexa_clear_show_pages")
 
 
 def _file_list(files: Union[PathText, Iterable[PathText]]) -> bytes:

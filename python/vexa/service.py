@@ -11,18 +11,25 @@ from ._library import PathText, Text
 
 def version() -> str:
     """The version of the loaded library, "MAJOR.MINOR.PATCH"."""
-    return _library.library().vexa_version().decode("ascii")
+    return _library.call("vexa_version").decode("ascii")
 
 
 def result_text(result: int) -> str:
-    """A result code of the library in words ("accepted" for 0)."""
-    return _library.library().vexa_result_text(result).decode("ascii")
+    """A result code of the library in words ("accepted" for 0, "unknown
+    result code" for a number other than 0 to 4).
+
+    Raises:
+        TypeError: when ``result`` is not an integer.
+        OverflowError: when it does not fit a C int.
+    """
+    return _library.call("vexa_result_text", result).decode("ascii")
 
 
 def last_reason() -> str:
-    """Why the calling thread's last call with result 1 was not accepted
-    (``""`` before any); the reason a :class:`~vexa.errors.NotAccepted`
-    carries."""
+    """Why the calling thread's last call with a result other than 0 ended
+    as it did (``""`` before any): the reason the exception of a command
+    carries (:class:`~vexa.errors.NotAccepted`, :class:`~vexa.errors.NoReply`,
+    :class:`~vexa.errors.ControllerRefused`)."""
     return _library.last_reason()
 
 
@@ -34,6 +41,8 @@ def open_server(port: int) -> None:
     Raises:
         NotAccepted: when no thread could be started. A port in use is not
             reported: the server then ends quietly.
+        TypeError, OverflowError: when ``port`` is not an integer or does not
+            fit a C int.
     """
     _library.run("vexa_open_server", port, call_text=f"open_server on port {port}")
 
@@ -69,13 +78,23 @@ def write_log_thread(title: Text, message: Text, *, encoding: str = "gbk") -> No
 
 def current_date_to_string(mode: int) -> str:
     """The local date "YYYYMMDD" (``mode`` 0) or time "hh:mm:ss" (any other
-    ``mode``), as the library's log writer stamps them."""
-    return _library.library().vexa_current_date_to_string(mode).decode("ascii")
+    ``mode``), as the library's log writer stamps them.
+
+    Raises:
+        TypeError: when ``mode`` is not an integer (``None`` included).
+        OverflowError: when it does not fit a C int.
+    """
+    return _library.call("vexa_current_date_to_string", mode).decode("ascii")
 
 
 def get_move_style(move_style: int) -> int:
     """The code a bar screen expects for a move style (0 to 8): 1 and 2 swap,
-    3 and 4 swap, the others stay; 0 for a style outside 0 to 8."""
+    3 and 4 swap, the others stay; 0 for a style outside 0 to 8.
+
+    Raises:
+        TypeError, OverflowError: when ``move_style`` is not an integer or
+            does not fit a C int.
+    """
     return int(_library.call("vexa_get_move_style", move_style))
 
 
@@ -89,15 +108,17 @@ def image_content_buffer(source: PathText, colour_mode: int, width: int, height:
     Raises:
         NotAccepted: when the file cannot be read or the size or colour mode
             is out of range.
+        TypeError, OverflowError: when a number is not an integer or does
+            not fit a C int.
     """
-    lib = _library.library()
     bitmap = ctypes.POINTER(ctypes.c_ubyte)()
     length = ctypes.c_int(0)
-    result = lib.vexa_image_content_buffer(
+    result = _library.call(
+        "vexa_image_content_buffer",
         _library.path_bytes(source, "source"),
-        _library.argument("INT", "colour_mode", colour_mode),
-        _library.argument("INT", "width", width),
-        _library.argument("INT", "height", height),
+        colour_mode,
+        width,
+        height,
         ctypes.byref(bitmap),
         ctypes.byref(length),
     )

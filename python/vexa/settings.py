@@ -64,19 +64,29 @@ def current_settings() -> Settings:
 
 
 def _apply(wanted: Settings, before: Settings) -> None:
-    """Sets, through the library's setters, what differs from ``before``."""
+    """Sets, through the library's setters, what differs from ``before``.
+
+    Every value is checked before the first setter runs, so a value the
+    library cannot take changes nothing.
+    """
+    calls: list[tuple[str, tuple]] = []
     if (wanted.send_timeout_ms, wanted.receive_timeout_ms) != (
         before.send_timeout_ms,
         before.receive_timeout_ms,
     ):
-        _library.call("vexa_set_time_out", wanted.send_timeout_ms, wanted.receive_timeout_ms)
+        calls.append(
+            ("vexa_set_time_out", (wanted.send_timeout_ms, wanted.receive_timeout_ms))
+        )
     if wanted.resends != before.resends:
-        _library.call("vexa_set_re_send_times", wanted.resends)
+        calls.append(("vexa_set_re_send_times", (wanted.resends,)))
     if (wanted.local_address, wanted.local_port) != (before.local_address, before.local_port):
         address = _library.ascii_bytes(wanted.local_address, "local_address")
-        _library.call("vexa_bind_network_card", address, wanted.local_port)
+        calls.append(("vexa_bind_network_card", (address, wanted.local_port)))
     if wanted.chn_code_mode != before.chn_code_mode:
-        _library.call("vexa_set_chn_code_mode", wanted.chn_code_mode)
+        calls.append(("vexa_set_chn_code_mode", (wanted.chn_code_mode,)))
+    prepared = [(function, _library.prepare(function, args)) for function, args in calls]
+    for function, args in prepared:
+        _library.call_prepared(function, args)
 
 
 class SettingsChange:
@@ -129,6 +139,12 @@ def settings(
     Returns:
         the change; use it in a ``with`` statement to undo it at the end of
         the block.
+
+    Raises:
+        TypeError: for a value of the wrong type.
+        OverflowError: for a number that does not fit a C int.
+        ValueError: for a local address that is not ASCII.
+        Nothing is changed when one of them is raised.
     """
     with _lock:
         before = current_settings()
