@@ -8,6 +8,19 @@
 /// the sign displays. A null text or address is refused with result 1 and
 /// nothing is sent. No exception ever leaves a function of this interface.
 ///
+/// \section readonly Texts and addresses are only read
+/// The library never writes into the texts, addresses, times and file names
+/// it is given: every `char*` parameter is read only, and no pointer to it
+/// is kept after the call returns (what the library keeps, such as the
+/// local address of BindNetworkCard() or the texts of the show-page
+/// builders, it copies). The parameters are `char*` rather than
+/// `const char*` only because the exported names carry their types and
+/// stay as they are. A caller that holds `const char*` texts (string
+/// literals, `std::string::c_str()`) passes them as
+/// `const_cast<char*>(text)`, which is safe for exactly this reason, or
+/// calls the C interface vexa.h, whose functions take `const char*` and
+/// forward to these.
+///
 /// \section results Result codes
 /// Every command function returns an `int`:
 ///  - 0: the controller accepted the command;
@@ -16,9 +29,23 @@
 ///    socket or serial port that could not be opened, a refused connection, an
 ///    unrecognised reply;
 ///  - 2: nothing received (time-out, receive error, connection closed);
-///  - 3: the controller answered with status "2";
-///  - 4: the controller answered with status "3" (the serial line reports
-///    this as 1).
+///  - 3: the controller refused the command: its reply carried status "2";
+///  - 4: the controller refused the command: its reply carried status "3"
+///    (network only: the serial line does not tell status "3" apart from a
+///    reply it does not understand, and gives 1).
+///
+/// The protocol names statuses "2" and "3" only as refusals, without a
+/// reason; the library keeps them apart and gives them no further meaning.
+/// A refusal means the frame reached a controller that answered. Over the
+/// network it ends the call at once, without further attempts.
+///
+/// Whatever the result, 1 to 4, the reason in words is kept for the calling
+/// thread (the C interface's vexa_last_reason()), for example
+/// `address "10.0.0.300" is not dotted IPv4`,
+/// `no reply within 500 ms after 3 attempts`,
+/// `no controller logged in from 192.0.2.10; 2 logged in: 192.0.2.11` or
+/// `controller 192.0.2.10 refused the command: status "2"`; a result 0
+/// leaves it as it was.
 ///
 /// \section netmodes Network modes
 /// Network functions (`..._Net`) take the controller's dotted IPv4 address
@@ -67,6 +94,70 @@
 ///
 /// With the defaults a datagram command to a controller that does not answer
 /// returns 2 after about 100 ms.
+///
+/// \section timeouts Time-outs and late replies
+/// The receive time-out (SetReceiveTimeOut(), SetTimeOut(); default 100 ms)
+/// is how long each attempt waits for the controller's reply. A reply that
+/// arrives after its call's receive time-out, while the next call to the
+/// same controller waits for its own reply, is taken as that next call's
+/// reply: the protocol carries no sequence number, so the two cannot be told
+/// apart. The first call has then returned 2 (or sent its frames again),
+/// and the next call returns the verdict of a reply that was not its own.
+/// This holds for datagrams and the login link; stream mode opens a new
+/// connection for every call. So set the receive time-out above the
+/// controller's slowest answer, with room to spare. The trace
+/// (\ref trace) gives each reply's arrival time in milliseconds after the
+/// attempt's last frame went out (`< reply 20 bytes after 3 ms`), which
+/// shows how close to the time-out a controller answers.
+///
+/// \section trace The trace: VEXA_TRACE
+/// Set the environment variable `VEXA_TRACE` before the process starts; it
+/// is read once. `1` or `stderr` writes records to standard error; any other
+/// text names a file that records are appended to (a FIFO too); unset,
+/// empty or `0` leaves the trace off, which costs each call one test.
+///
+/// Every transmission is one record: the time, the thread, the transport
+/// and the peer (for datagrams also the local port actually bound,
+/// `udp 192.0.2.10:8800 from :43127`, and, when the port set with
+/// BindNetworkCard() could not be bound, the note
+/// `bind to :8801 failed (Address already in use); sending from :43127`),
+/// each attempt with every frame byte in hex, each reply with its arrival
+/// time after the attempt's last frame (`< reply 20 bytes after 3 ms`) or
+/// why none came (`< no reply (timed out after 500 ms)`,
+/// `< no reply (the connection was closed)`; on the login link also a note
+/// such as
+/// `no controller logged in from 192.0.2.10; 2 logged in: 192.0.2.11, 192.0.2.12`),
+/// and the result with the reply-table row that gave it.
+/// Every refused call is one line, `refused:` and the reason. Records are
+/// whole lines written at once, so those of several threads never mix.
+///
+/// The trace never blocks a call: when a record would block (a FIFO, a slow
+/// reader), it is dropped, and the next record written says how many were
+/// dropped. A reader that has gone away never raises SIGPIPE in the
+/// application.
+///
+/// \section colours Colours of texts
+/// The high half of a text's attribute byte, `attrHigh`, is its colour; only
+/// its low two bits count: 1 red, 2 green, 3 yellow (red and green lit
+/// together), 0 red (so 5 is red and 6 green). vexa-sim's sign page draws
+/// texts in these colours. Bar screens take the same colours as their
+/// `colour` argument, 1 to 3. When unsure, pass 1 (red), which every sign
+/// can show.
+///
+/// \section wirebytes Options named by their place in the frame
+/// Many parameters are controller settings that the library puts into the
+/// frame unchanged, each in its field (keeping the low bits the field
+/// holds): the style bytes `style1` to `style3` and `textStyle`, `attrLow`,
+/// `extraByte`, the date-time options `dtField...`, the image-group play
+/// values (`byte5`, `word6`, `word8`, `byte10` to `byte12` and the mode
+/// bits), the multimedia bytes 17 and 18, and the bar screens' frame and
+/// page bytes. The protocol fixes where each one goes but not what the
+/// controller does with it: fonts, effects, speeds and pauses are the
+/// controller's own, and vexa-sim, which draws only what the protocol
+/// fixes, shows no difference. Each parameter below says what to pass when
+/// unsure: usually 0, which leaves the field clear (the show-page builders
+/// send 0 in the fields they do not take); the controller's manual may name
+/// other values.
 ///
 /// \section threads Threads
 ///  - Network commands (`..._Net`, one frame): safe from any number of
@@ -216,9 +307,26 @@ VEXA_API int CloseCom();
 /// Starts the login server on its own thread: it accepts controllers on
 /// \p port for the rest of the process, greets each new one with the host's
 /// clock and records its connection.
+///
+/// A second OpenServer() on another port opens a second listener beside the
+/// first; the controllers recorded so far stay, and both ports feed the one
+/// list that network mode 3 searches.
+///
+/// The server guards the process's resources. It keeps at least a quarter
+/// of the process's descriptor limit free for the commands: when its
+/// connections reach its cap it closes the oldest pending ones first (those
+/// greeted that have said nothing since), and a dial-in it still has no
+/// room for is closed at once; the trace records each connection closed so.
+/// It takes a limited number of connections from one source address, so
+/// that one host dialling in over and over cannot fill it. And it greets
+/// each controller without holding it behind another's pause, so a
+/// controller that does not answer delays no other.
 /// \param port TCP port to listen on, 1 to 65535
-/// \return 0, also when the port turns out to be in use (the server thread
-///         then ends quietly).
+/// \return 0 when the listener's thread has started, also when the port
+///         turns out to be in use (that listener then ends; the others go
+///         on); 1 for a port outside 1 to 65535, or when no thread can be
+///         started: nothing listens then, and the reason is kept for the
+///         calling thread (\ref results) and written to the trace.
 /// Does not block; any thread.
 VEXA_API int OpenServer(int port);
 
@@ -325,24 +433,38 @@ VEXA_API int SetBright_Net(char* ip, int networkMode, int value1, int value2);
 
 /// Shows the running date and time in an area of the sign. The fields
 /// `dtField...` are the controller's date-time display options; each keeps
-/// only the bits stated.
+/// only the bits stated. What each option changes in the display is the
+/// controller's own (\ref wirebytes); the demonstration program's values,
+/// given with each, are a set to start from.
 /// \param ip           the controller's dotted IPv4 address
 /// \param networkMode  network mode (\ref netmodes)
 /// \param materialId   number of the display on the controller, -99999999 to
 ///                     999999999 (written as nine decimal characters)
 /// \param displayMode  colour mode: 0 red, 1 red and green, 2 full colour
-/// \param dtField4High option, 0 to 15 (high half of content byte 4)
-/// \param dtField4Low  option, 0 to 15 (low half of content byte 4)
-/// \param dtField5High option, 0 to 15 (high half of content byte 5)
-/// \param dtField5Low  option, 0 to 15 (low half of content byte 5)
-/// \param dtField6     option, 0 to 15 (content byte 6)
-/// \param dtField0     option, 0 to 255 (content byte 0)
-/// \param dtField1     option, 0 to 255 (content byte 1)
-/// \param dtTopBit     0 or 1: the top bit of content bytes 2 and 3
-/// \param dtField2     option, 0 to 127 (content byte 2)
-/// \param dtField3     option, 0 to 127 (content byte 3)
-/// \param style3       style byte of the display's block head, 0 to 255
-/// \param extraByte    byte of the block header, 0 to 255
+/// \param dtField4High option, 0 to 15 (high half of content byte 4); pass 1
+///                     when unsure, as the demo does
+/// \param dtField4Low  option, 0 to 15 (low half of content byte 4); pass 1
+///                     when unsure, as the demo does
+/// \param dtField5High option, 0 to 15 (high half of content byte 5); pass 1
+///                     when unsure, as the demo does
+/// \param dtField5Low  option, 0 to 15 (low half of content byte 5); pass 1
+///                     when unsure, as the demo does
+/// \param dtField6     option, 0 to 15 (content byte 6); pass 0 when unsure, as
+///                     the demo does
+/// \param dtField0     option, 0 to 255 (content byte 0); pass 1 when unsure,
+///                     as the demo does
+/// \param dtField1     option, 0 to 255 (content byte 1); pass 3 when unsure,
+///                     as the demo does
+/// \param dtTopBit     0 or 1: the top bit of content bytes 2 and 3; pass 1
+///                     when unsure, as the demo does
+/// \param dtField2     option, 0 to 127 (content byte 2); pass 0 when unsure,
+///                     as the demo does
+/// \param dtField3     option, 0 to 127 (content byte 3); pass 0 when unsure,
+///                     as the demo does
+/// \param style3       style byte of the display's block head, 0 to 255; pass 0
+///                     when unsure (\ref wirebytes)
+/// \param extraByte    byte of the block header, 0 to 255; pass 0 when unsure
+///                     (\ref wirebytes)
 /// \return a result code (\ref results).
 VEXA_API int SendDateTime_Net(char* ip, int networkMode, int materialId, int displayMode,
                               int dtField4High, int dtField4Low, int dtField5High,
@@ -371,9 +493,11 @@ VEXA_API int TimeCheck_Net(char* ip, int networkMode);
 /// \param networkMode network mode (\ref netmodes)
 /// \param dataIndex   number of the data field, 0 to 255
 /// \param textStyle   text style, 0 to 15 (sent in both halves of the style
-///                    byte)
-/// \param attrHigh    high half of the attribute byte, 0 to 15
-/// \param attrLow     low half of the attribute byte, 0 to 15
+///                    byte); pass 0 when unsure (\ref wirebytes)
+/// \param attrHigh    high half of the attribute byte, 0 to 15; the colour: 1
+///                    red, 2 green, 3 yellow (\ref colours); pass 1 when unsure
+/// \param attrLow     low half of the attribute byte, 0 to 15; pass 0 when
+///                    unsure (\ref wirebytes)
 /// \return a result code (\ref results). One transmission.
 VEXA_API int SendCollectionData_Net(char* text, char* ip, int networkMode, int dataIndex,
                                     int textStyle, int attrHigh, int attrLow);
@@ -384,9 +508,12 @@ VEXA_API int SendCollectionData_Net(char* text, char* ip, int networkMode, int d
 /// \param networkMode network mode (\ref netmodes)
 /// \param x           left edge in pixels, 0 to 65535
 /// \param y           top edge in pixels, 0 to 65535
-/// \param textStyle   text style byte, 0 to 255
-/// \param attrHigh    high half of the attribute byte, 0 to 15
-/// \param attrLow     low half of the attribute byte, 0 to 15
+/// \param textStyle   text style byte, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
+/// \param attrHigh    high half of the attribute byte, 0 to 15; the colour: 1
+///                    red, 2 green, 3 yellow (\ref colours); pass 1 when unsure
+/// \param attrLow     low half of the attribute byte, 0 to 15; pass 0 when
+///                    unsure (\ref wirebytes)
 /// \return a result code (\ref results). One transmission.
 VEXA_API int SendCoordinateText_Net(char* text, char* ip, int networkMode, int x, int y,
                                     int textStyle, int attrHigh, int attrLow);
@@ -401,16 +528,25 @@ VEXA_API int SendCoordinateText_Net(char* text, char* ip, int networkMode, int x
 /// \param materialId  number of the text on the controller, -99999999 to
 ///                    999999999
 /// \param displayMode colour mode: 0 red, 1 red and green, 2 full colour
-/// \param style1      first style byte of the block head, 0 to 255
-/// \param style2      second style byte, 0 to 255
-/// \param style3      third style byte, 0 to 255
-/// \param textStyle   text style byte, 0 to 255
-/// \param attrHigh    high half of the attribute byte, 0 to 15
-/// \param attrLow     low half of the attribute byte, 0 to 15
-/// \param levelCode   level: 2 or 3; any other value means level 1
-/// \param primaryFlag true marks the text as primary ("1"), false as
-///                    secondary ("2")
-/// \param extraByte   byte of the block header, 0 to 255
+/// \param style1      first style byte of the block head, 0 to 255; pass 0 when
+///                    unsure (\ref wirebytes)
+/// \param style2      second style byte, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
+/// \param style3      third style byte, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
+/// \param textStyle   text style byte, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
+/// \param attrHigh    high half of the attribute byte, 0 to 15; the colour: 1
+///                    red, 2 green, 3 yellow (\ref colours); pass 1 when unsure
+/// \param attrLow     low half of the attribute byte, 0 to 15; pass 0 when
+///                    unsure (\ref wirebytes)
+/// \param levelCode   level: 2 or 3; any other value means level 1; pass 1 when
+///                    unsure, as the show-page builders do
+/// \param primaryFlag true marks the text as primary ("1"), false as secondary
+///                    ("2"); pass true when unsure, as the show-page builders
+///                    do
+/// \param extraByte   byte of the block header, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
 /// \return a result code (\ref results). One transmission.
 VEXA_API int SendInternalText_Net(char* text, char* ip, int networkMode, int areaWidth,
                                   int areaHeight, int materialId, int displayMode,
@@ -428,15 +564,22 @@ VEXA_API int SendInternalText_Net(char* text, char* ip, int networkMode, int are
 /// \param materialId  number of the text on the controller, -99999999 to
 ///                    999999999
 /// \param displayMode colour mode: 0 red, 1 red and green, 2 full colour
-/// \param style1      first style byte of the block head, 0 to 255
-/// \param style2      second style byte, 0 to 255
-/// \param style3      third style byte, 0 to 255
-/// \param textStyle   text style byte, 0 to 255
-/// \param attrHigh    high half of the attribute byte, 0 to 15
-/// \param attrLow     low half of the attribute byte, 0 to 15
-/// \param levelCode   level: 2 or 3; any other value means level 1
+/// \param style1      first style byte of the block head, 0 to 255; pass 0 when
+///                    unsure (\ref wirebytes)
+/// \param style2      second style byte, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
+/// \param style3      third style byte, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
+/// \param textStyle   text style byte, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
+/// \param attrHigh    high half of the attribute byte, 0 to 15; the colour: 1
+///                    red, 2 green, 3 yellow (\ref colours); pass 1 when unsure
+/// \param attrLow     low half of the attribute byte, 0 to 15; pass 0 when
+///                    unsure (\ref wirebytes)
+/// \param levelCode   level: 2 or 3; any other value means level 1; pass 1 when
+///                    unsure, as the show-page builders do
 /// \param primaryCode 1 marks the text as primary; any other value as
-///                    secondary
+///                    secondary; pass 1 when unsure
 /// \return a result code (\ref results). One transmission.
 VEXA_API int SendInternalText_Net_Custom(char* text, char* ip, int networkMode, int areaWidth,
                                          int areaHeight, int materialId, int displayMode,
@@ -452,9 +595,11 @@ VEXA_API int SendInternalText_Net_Custom(char* text, char* ip, int networkMode, 
 /// \param networkMode network mode (\ref netmodes)
 /// \param dataIndex   number of the data field, 0 to 255
 /// \param displayMode accepted, not sent
-/// \param textStyle   text style, 0 to 15
-/// \param attrHigh    high half of the attribute byte, 0 to 15
-/// \param attrLow     low half of the attribute byte, 0 to 15
+/// \param textStyle   text style, 0 to 15; pass 0 when unsure (\ref wirebytes)
+/// \param attrHigh    high half of the attribute byte, 0 to 15; the colour: 1
+///                    red, 2 green, 3 yellow (\ref colours); pass 1 when unsure
+/// \param attrLow     low half of the attribute byte, 0 to 15; pass 0 when
+///                    unsure (\ref wirebytes)
 /// \param index       number of this piece, 1 to \p count
 /// \param count       number of pieces, 1 or more
 /// \return 0 for a piece gathered, the result code of the transmission for
@@ -477,15 +622,24 @@ VEXA_API int SendMulCollectionData_Net(char* text, char* ip, int networkMode, in
 /// \param materialId  number of the text on the controller, -99999999 to
 ///                    999999999
 /// \param displayMode colour mode: 0 red, 1 red and green, 2 full colour
-/// \param style1      first style byte of the block head, 0 to 255
-/// \param style2      second style byte, 0 to 255
-/// \param style3      third style byte, 0 to 255
-/// \param textStyle   text style byte, 0 to 255
-/// \param attrHigh    high half of the attribute byte, 0 to 15
-/// \param attrLow     low half of the attribute byte, 0 to 15
-/// \param levelCode   level: 2 or 3; any other value means level 1
-/// \param primaryFlag true marks the text as primary, false as secondary
-/// \param extraByte   byte of the block header, 0 to 255
+/// \param style1      first style byte of the block head, 0 to 255; pass 0 when
+///                    unsure (\ref wirebytes)
+/// \param style2      second style byte, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
+/// \param style3      third style byte, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
+/// \param textStyle   text style byte, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
+/// \param attrHigh    high half of the attribute byte, 0 to 15; the colour: 1
+///                    red, 2 green, 3 yellow (\ref colours); pass 1 when unsure
+/// \param attrLow     low half of the attribute byte, 0 to 15; pass 0 when
+///                    unsure (\ref wirebytes)
+/// \param levelCode   level: 2 or 3; any other value means level 1; pass 1 when
+///                    unsure, as the show-page builders do
+/// \param primaryFlag true marks the text as primary, false as secondary; pass
+///                    true when unsure, as the show-page builders do
+/// \param extraByte   byte of the block header, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
 /// \param index       number of this piece, 1 to \p count
 /// \param count       number of pieces, 1 or more
 /// \return 0 for a piece gathered, the result code of the transmission for
@@ -520,15 +674,24 @@ VEXA_API int SendMulInternalText_Net(char* text, char* ip, int networkMode, int 
 /// \param displayMode    internal text: colour mode 0, 1 or 2
 /// \param areaWidth      internal text: area width in pixels
 /// \param areaHeight     internal text: area height in pixels
-/// \param style1         internal text: first style byte
-/// \param style2         internal text: second style byte
-/// \param style3         internal text: third style byte
-/// \param textStyle      text style
-/// \param attrHigh       high half of the attribute byte, 0 to 15
-/// \param attrLow        low half of the attribute byte, 0 to 15
-/// \param levelCode      internal text: level 2 or 3, else 1
-/// \param primaryFlag    internal text: primary (true) or secondary
-/// \param extraByte      internal text: byte of the block header
+/// \param style1         internal text: first style byte; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param style2         internal text: second style byte; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param style3         internal text: third style byte; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param textStyle      text style; pass 0 when unsure (\ref wirebytes)
+/// \param attrHigh       high half of the attribute byte, 0 to 15; the colour:
+///                       1 red, 2 green, 3 yellow (\ref colours); pass 1 when
+///                       unsure
+/// \param attrLow        low half of the attribute byte, 0 to 15; pass 0 when
+///                       unsure (\ref wirebytes)
+/// \param levelCode      internal text: level 2 or 3, else 1; pass 1 when
+///                       unsure, as the show-page builders do
+/// \param primaryFlag    internal text: primary (true) or secondary; pass true
+///                       when unsure, as the show-page builders do
+/// \param extraByte      internal text: byte of the block header; pass 0 when
+///                       unsure (\ref wirebytes)
 /// \param index          number of this piece, 1 to \p count
 /// \param count          number of pieces, 1 or more
 /// \return 0 for a piece gathered; the result code of the transmission for
@@ -560,7 +723,8 @@ VEXA_API int SendMulMaterial(int transport, int networkMode, char* ip, int seria
 /// \param ip          the controller's dotted IPv4 address
 /// \param spareText   accepted, not read (may be null)
 /// \param networkMode network mode (\ref netmodes)
-/// \param subCode     sub-code of the frame, 0 to 255
+/// \param subCode     sub-code of the frame, 0 to 255; pass 0 when unsure (the
+///                    serial forms send 2)
 /// \return a result code (\ref results).
 VEXA_API int PlayVoice_Net(char* text, char* ip, char* spareText, int networkMode, int subCode);
 
@@ -569,7 +733,8 @@ VEXA_API int PlayVoice_Net(char* text, char* ip, char* spareText, int networkMod
 /// \param ip          the controller's dotted IPv4 address
 /// \param spareText   accepted, not read (may be null)
 /// \param networkMode network mode (\ref netmodes)
-/// \param subCode     sub-code of the frame, 0 to 255
+/// \param subCode     sub-code of the frame, 0 to 255; pass 0 when unsure (the
+///                    serial forms send 2)
 /// \param vTag        0 or more adds the tag "[vN]" with N = vTag (5 gives
 ///                    "[v5]"); negative adds none
 /// \param soundNo     1, 2 or 3 adds "sound101 ", "sound201 " or "sound301 ";
@@ -678,11 +843,16 @@ VEXA_API std::pair<unsigned char*, int> ImageContentBuffer(char* source, int col
 /// \param materialId  number of the group on the controller, -99999999 to
 ///                    999999999
 /// \param displayMode colour mode 0, 1 or 2 (other values count as 0)
-/// \param style1      first style byte of each block, 0 to 255
-/// \param style2      second style byte, 0 to 255
-/// \param style3      third style byte, 0 to 255
-/// \param levelCode   level: 2 or 3; any other value means level 1
-/// \param primaryFlag true marks the group as primary, false as secondary
+/// \param style1      first style byte of each block, 0 to 255; pass 0 when
+///                    unsure (\ref wirebytes)
+/// \param style2      second style byte, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
+/// \param style3      third style byte, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
+/// \param levelCode   level: 2 or 3; any other value means level 1; pass 1 when
+///                    unsure, as the show-page builders do
+/// \param primaryFlag true marks the group as primary, false as secondary; pass
+///                    true when unsure, as the show-page builders do
 /// \param index       position of this image in the group, 1 to \p count
 /// \param count       number of images in the group, 1 to 65535
 /// \return 0 for an image gathered; the result code of the transmission for
@@ -714,11 +884,16 @@ VEXA_API int SendImageGroup_Net(char* source, char* ip, int networkMode, int wid
 /// \param height         bitmap height in pixels, as for ImageContentBuffer()
 /// \param materialId     number of the group on the controller
 /// \param displayMode    colour mode 0, 1 or 2 (other values count as 0)
-/// \param style1         first style byte of each block, 0 to 255
-/// \param style2         second style byte, 0 to 255
-/// \param style3         third style byte, 0 to 255
-/// \param levelCode      level: 2 or 3; any other value means level 1
-/// \param primaryFlag    true marks the group as primary, false as secondary
+/// \param style1         first style byte of each block, 0 to 255; pass 0 when
+///                       unsure (\ref wirebytes)
+/// \param style2         second style byte, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param style3         third style byte, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param levelCode      level: 2 or 3; any other value means level 1; pass 1
+///                       when unsure, as the show-page builders do
+/// \param primaryFlag    true marks the group as primary, false as secondary;
+///                       pass true when unsure, as the show-page builders do
 /// \param index          position of this image in the group, 1 to \p count
 /// \param count          number of images, 1 to 65535 (raised to \p index
 ///                       when smaller on image 1)
@@ -748,8 +923,10 @@ VEXA_API int SendImageGroupBuffer(int transport, int networkMode, char* ip, int 
 ///                    (sent in units of 8 with form 0x78)
 /// \param height      bitmap height in pixels, as for ImageContentBuffer()
 /// \param colourMode  colour mode 0, 1 or 2 (other values count as 0)
-/// \param byte17Flag  form 0x6C: nonzero sends 1 in frame byte 17, zero 0
-/// \param byte18Value form 0x6C: frame byte 18, 0 to 255
+/// \param byte17Flag  form 0x6C: nonzero sends 1 in frame byte 17, zero 0; pass
+///                    0 when unsure (\ref wirebytes)
+/// \param byte18Value form 0x6C: frame byte 18, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
 /// \return the result code of the last frame's transmission; 1 when the
 ///         image cannot be read (\ref results).
 /// Blocks for one network transmission per 960 bytes of bitmap
@@ -769,8 +946,10 @@ VEXA_API int SendMultimedia_Net(char* source, char* ip, int networkMode, bool fo
 /// \param width       bitmap width in pixels (sent in units of 8 with 0x78)
 /// \param height      bitmap height in pixels
 /// \param colourMode  colour mode 0, 1 or 2 (other values count as 0)
-/// \param byte17Flag  other codes: nonzero sends 1 in frame byte 17
-/// \param byte18Value other codes: frame byte 18, 0 to 255
+/// \param byte17Flag  other codes: nonzero sends 1 in frame byte 17; pass 0
+///                    when unsure (\ref wirebytes)
+/// \param byte18Value other codes: frame byte 18, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
 /// \return the result code of the last frame's transmission; 1 when the
 ///         image cannot be read (\ref results).
 /// Blocks for one network transmission per 960 bytes of bitmap
@@ -780,21 +959,31 @@ VEXA_API int SendMultimediaBuffer(char* source, char* ip, int networkMode, short
                                   int colourMode, int byte17Flag, int byte18Value);
 
 /// Makes the sign play an image group. The values are the controller's play
-/// options, named here by the payload byte they fill.
+/// options, named here by the payload byte they fill; what each changes in
+/// the playing is the controller's own (\ref wirebytes).
 /// \param ip             the controller's dotted IPv4 address
 /// \param networkMode    network mode (\ref netmodes)
 /// \param modeSelect     1 sets the mode bits 0x05; 0 sets 0x50 when
-///                       \p highModeBits is true; other values set none
+///                       \p highModeBits is true; other values set none; pass 0
+///                       when unsure (\ref wirebytes)
 /// \param groupNo        number of the image group, 0 to 255 (payload byte 0,
 ///                       followed by its complement)
-/// \param byte5          payload byte 5, 0 to 255
-/// \param word6          payload bytes 6 and 7, 0 to 65535
-/// \param word8          payload bytes 8 and 9, 0 to 65535
-/// \param byte10         payload byte 10, 0 to 255
-/// \param byte11         payload byte 11, 0 to 255
-/// \param byte12         payload byte 12, 0 to 255
-/// \param byte2Clear     true sends 0 in payload byte 2, false 1
-/// \param highModeBits   with \p modeSelect 0: true sets the mode bits 0x50
+/// \param byte5          payload byte 5, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param word6          payload bytes 6 and 7, 0 to 65535; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param word8          payload bytes 8 and 9, 0 to 65535; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param byte10         payload byte 10, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param byte11         payload byte 11, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param byte12         payload byte 12, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param byte2Clear     true sends 0 in payload byte 2, false 1; pass true
+///                       when unsure (\ref wirebytes)
+/// \param highModeBits   with \p modeSelect 0: true sets the mode bits 0x50;
+///                       pass false when unsure (\ref wirebytes)
 /// \return a result code (\ref results).
 /// One transmission (\ref blocking); any thread.
 VEXA_API int PlayImageGroup_Net(char* ip, int networkMode, int modeSelect, int groupNo,
@@ -814,12 +1003,18 @@ VEXA_API int PlayImageGroup_Net(char* ip, int networkMode, int modeSelect, int g
 /// \param serialProtocol 2 sends nothing (result 1); any other value sends
 /// \param portNumber     n of the device `COMn` (\ref serial)
 /// \param baudRate       see \ref serial
-/// \param frameByte13    parameter frame byte 13, 0 to 255
-/// \param frameByte6     parameter frame byte 6, 0 to 255
-/// \param frameByte7     parameter frame byte 7, 0 to 255
-/// \param twoWay         0 or 1 (other values count as 0), sent as 1 or 2
-/// \param frameByte9     0 to 7 (other values count as 0)
-/// \param clearByte14    true sends 0x00 in frame byte 14, false 0x55
+/// \param frameByte13    parameter frame byte 13, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param frameByte6     parameter frame byte 6, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param frameByte7     parameter frame byte 7, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param twoWay         0 or 1 (other values count as 0), sent as 1 or 2; pass
+///                       0 when unsure (\ref wirebytes)
+/// \param frameByte9     0 to 7 (other values count as 0); pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param clearByte14    true sends 0x00 in frame byte 14, false 0x55; pass
+///                       false when unsure (\ref wirebytes)
 /// \return a result code (\ref results).
 VEXA_API int SetParams4BarScreen_Com(int serialProtocol, int portNumber, int baudRate,
                                      int frameByte13, int frameByte6, int frameByte7,
@@ -835,22 +1030,28 @@ VEXA_API int SetParams4BarScreen_Com(int serialProtocol, int portNumber, int bau
 /// \param portNumber     n of the device `COMn` (\ref serial)
 /// \param baudRate       see \ref serial
 /// \param screenAddress  address of the screen, 0 to 255
-/// \param colour         colour attribute of every character: 1, 2 or 3
-///                       (other values count as 1)
+/// \param colour         colour of every character: 1 red, 2 green, 3 yellow
+///                       (\ref colours); other values count as 1
 /// \param pageWidth      page width in two-byte characters, 1 to 255; the
 ///                       whole frame must fit 3000 bytes, else result 1
 /// \param unused1        accepted and ignored
 /// \param unused2        accepted and ignored
-/// \param frameWord13    frame bytes 13 and 14, 1 to 65535; 0 is sent as
-///                       65535
+/// \param frameWord13    frame bytes 13 and 14, 1 to 65535; 0 is sent as 65535;
+///                       pass 0 when unsure (\ref wirebytes)
 /// \param moveStyle1     first move style of each page, 0 to 8 (see
-///                       getMoveStyle())
-/// \param moveStyle2     second move style of each page, 0 to 8
-/// \param pageByte3      page header byte 3, 0 to 255
-/// \param pageByte5      page header byte 5, 0 to 255
-/// \param pageByte7      page header byte 7, 0 to 255
-/// \param pageByte8      page header byte 8, 0 to 255
-/// \param byte10Is82     true sends 0x82 in frame byte 10, false 0x81
+///                       getMoveStyle()); pass 0 when unsure (\ref wirebytes)
+/// \param moveStyle2     second move style of each page, 0 to 8; pass 0 when
+///                       unsure (\ref wirebytes)
+/// \param pageByte3      page header byte 3, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param pageByte5      page header byte 5, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param pageByte7      page header byte 7, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param pageByte8      page header byte 8, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param byte10Is82     true sends 0x82 in frame byte 10, false 0x81; pass
+///                       false when unsure (\ref wirebytes)
 /// \return a result code (\ref results).
 VEXA_API int SendContent2BarScreen_Com(char* text, int serialProtocol, int portNumber,
                                        int baudRate, int screenAddress, int colour,
@@ -960,18 +1161,20 @@ VEXA_API int TimeCheck_Com(char* deviceAddress, int serialProtocol, int portNumb
 /// \param baudRate       see \ref serial
 /// \param materialId     number of the display, -99999999 to 999999999
 /// \param displayMode    colour mode 0, 1 or 2
-/// \param dtField4High   option, 0 to 15
-/// \param dtField4Low    option, 0 to 15
-/// \param dtField5High   option, 0 to 15
-/// \param dtField5Low    option, 0 to 15
-/// \param dtField6       option, 0 to 15
-/// \param dtField0       option, 0 to 255
-/// \param dtField1       option, 0 to 255
-/// \param dtTopBit       0 or 1
-/// \param dtField2       option, 0 to 127
-/// \param dtField3       option, 0 to 127
-/// \param style3         style byte of the block head, 0 to 255
-/// \param extraByte      byte of the block header, 0 to 255
+/// \param dtField4High   option, 0 to 15; pass 1 when unsure, as the demo does
+/// \param dtField4Low    option, 0 to 15; pass 1 when unsure, as the demo does
+/// \param dtField5High   option, 0 to 15; pass 1 when unsure, as the demo does
+/// \param dtField5Low    option, 0 to 15; pass 1 when unsure, as the demo does
+/// \param dtField6       option, 0 to 15; pass 0 when unsure, as the demo does
+/// \param dtField0       option, 0 to 255; pass 1 when unsure, as the demo does
+/// \param dtField1       option, 0 to 255; pass 3 when unsure, as the demo does
+/// \param dtTopBit       0 or 1; pass 1 when unsure, as the demo does
+/// \param dtField2       option, 0 to 127; pass 0 when unsure, as the demo does
+/// \param dtField3       option, 0 to 127; pass 0 when unsure, as the demo does
+/// \param style3         style byte of the block head, 0 to 255; pass 0 when
+///                       unsure (\ref wirebytes)
+/// \param extraByte      byte of the block header, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
 /// \return a result code (\ref results).
 VEXA_API int SendDateTime_Com(char* deviceAddress, int serialProtocol, int portNumber,
                               int baudRate, int materialId, int displayMode, int dtField4High,
@@ -987,16 +1190,24 @@ VEXA_API int SendDateTime_Com(char* deviceAddress, int serialProtocol, int portN
 /// \param portNumber     n of the device `COMn` (\ref serial)
 /// \param baudRate       see \ref serial
 /// \param modeSelect     1 sets the mode bits 0x05; 0 sets 0x50 with
-///                       \p highModeBits
+///                       \p highModeBits; pass 0 when unsure (\ref wirebytes)
 /// \param groupNo        number of the image group, 0 to 255
-/// \param byte5          payload byte 5, 0 to 255
-/// \param word6          payload bytes 6 and 7, 0 to 65535
-/// \param word8          payload bytes 8 and 9, 0 to 65535
-/// \param byte10         payload byte 10, 0 to 255
-/// \param byte11         payload byte 11, 0 to 255
-/// \param byte12         payload byte 12, 0 to 255
-/// \param byte2Clear     true sends 0 in payload byte 2, false 1
-/// \param highModeBits   with \p modeSelect 0: true sets the mode bits 0x50
+/// \param byte5          payload byte 5, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param word6          payload bytes 6 and 7, 0 to 65535; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param word8          payload bytes 8 and 9, 0 to 65535; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param byte10         payload byte 10, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param byte11         payload byte 11, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param byte12         payload byte 12, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param byte2Clear     true sends 0 in payload byte 2, false 1; pass true
+///                       when unsure (\ref wirebytes)
+/// \param highModeBits   with \p modeSelect 0: true sets the mode bits 0x50;
+///                       pass false when unsure (\ref wirebytes)
 /// \return a result code (\ref results).
 VEXA_API int PlayImageGroup_Com(char* deviceAddress, int serialProtocol, int portNumber,
                                 int baudRate, int modeSelect, int groupNo, int byte5,
@@ -1011,9 +1222,13 @@ VEXA_API int PlayImageGroup_Com(char* deviceAddress, int serialProtocol, int por
 /// \param portNumber     n of the device `COMn` (\ref serial)
 /// \param baudRate       see \ref serial
 /// \param dataIndex      number of the data field, 0 to 255
-/// \param textStyle      text style, 0 to 15
-/// \param attrHigh       high half of the attribute byte, 0 to 15
-/// \param attrLow        low half of the attribute byte, 0 to 15
+/// \param textStyle      text style, 0 to 15; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param attrHigh       high half of the attribute byte, 0 to 15; the colour:
+///                       1 red, 2 green, 3 yellow (\ref colours); pass 1 when
+///                       unsure
+/// \param attrLow        low half of the attribute byte, 0 to 15; pass 0 when
+///                       unsure (\ref wirebytes)
 /// \return a result code (\ref results).
 VEXA_API int SendCollectionData_Com(char* text, char* deviceAddress, int serialProtocol,
                                     int portNumber, int baudRate, int dataIndex, int textStyle,
@@ -1030,15 +1245,25 @@ VEXA_API int SendCollectionData_Com(char* text, char* deviceAddress, int serialP
 /// \param areaHeight     area height in pixels, 0 to 65535
 /// \param materialId     number of the text, -99999999 to 999999999
 /// \param displayMode    colour mode 0, 1 or 2
-/// \param style1         first style byte of the block head, 0 to 255
-/// \param style2         second style byte, 0 to 255
-/// \param style3         third style byte, 0 to 255
-/// \param textStyle      text style byte, 0 to 255
-/// \param attrHigh       high half of the attribute byte, 0 to 15
-/// \param attrLow        low half of the attribute byte, 0 to 15
-/// \param levelCode      level 2 or 3; any other value means level 1
-/// \param primaryFlag    true primary, false secondary
-/// \param extraByte      byte of the block header, 0 to 255
+/// \param style1         first style byte of the block head, 0 to 255; pass 0
+///                       when unsure (\ref wirebytes)
+/// \param style2         second style byte, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param style3         third style byte, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param textStyle      text style byte, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param attrHigh       high half of the attribute byte, 0 to 15; the colour:
+///                       1 red, 2 green, 3 yellow (\ref colours); pass 1 when
+///                       unsure
+/// \param attrLow        low half of the attribute byte, 0 to 15; pass 0 when
+///                       unsure (\ref wirebytes)
+/// \param levelCode      level 2 or 3; any other value means level 1; pass 1
+///                       when unsure, as the show-page builders do
+/// \param primaryFlag    true primary, false secondary; pass true when unsure,
+///                       as the show-page builders do
+/// \param extraByte      byte of the block header, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
 /// \return a result code (\ref results).
 VEXA_API int SendInternalText_Com(char* text, char* deviceAddress, int serialProtocol,
                                   int portNumber, int baudRate, int areaWidth, int areaHeight,
@@ -1098,9 +1323,13 @@ VEXA_API int PlayVoice2_Com(char* text, char* deviceAddress, int serialProtocol,
 /// \param baudRate       see \ref serial
 /// \param dataIndex      number of the data field, 0 to 255
 /// \param displayMode    accepted, not sent
-/// \param textStyle      text style, 0 to 15
-/// \param attrHigh       high half of the attribute byte, 0 to 15
-/// \param attrLow        low half of the attribute byte, 0 to 15
+/// \param textStyle      text style, 0 to 15; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param attrHigh       high half of the attribute byte, 0 to 15; the colour:
+///                       1 red, 2 green, 3 yellow (\ref colours); pass 1 when
+///                       unsure
+/// \param attrLow        low half of the attribute byte, 0 to 15; pass 0 when
+///                       unsure (\ref wirebytes)
 /// \param index          number of this piece, 1 to \p count
 /// \param count          number of pieces, 1 or more
 /// \return 0 for a piece gathered, the result code of the transmission for
@@ -1121,15 +1350,25 @@ VEXA_API int SendMulCollectionData_Com(char* text, char* deviceAddress, int seri
 /// \param areaHeight     area height in pixels, 0 to 65535
 /// \param materialId     number of the text, -99999999 to 999999999
 /// \param displayMode    colour mode 0, 1 or 2
-/// \param style1         first style byte of the block head, 0 to 255
-/// \param style2         second style byte, 0 to 255
-/// \param style3         third style byte, 0 to 255
-/// \param textStyle      text style byte, 0 to 255
-/// \param attrHigh       high half of the attribute byte, 0 to 15
-/// \param attrLow        low half of the attribute byte, 0 to 15
-/// \param levelCode      level 2 or 3; any other value means level 1
-/// \param primaryFlag    true primary, false secondary
-/// \param extraByte      byte of the block header, 0 to 255
+/// \param style1         first style byte of the block head, 0 to 255; pass 0
+///                       when unsure (\ref wirebytes)
+/// \param style2         second style byte, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param style3         third style byte, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param textStyle      text style byte, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param attrHigh       high half of the attribute byte, 0 to 15; the colour:
+///                       1 red, 2 green, 3 yellow (\ref colours); pass 1 when
+///                       unsure
+/// \param attrLow        low half of the attribute byte, 0 to 15; pass 0 when
+///                       unsure (\ref wirebytes)
+/// \param levelCode      level 2 or 3; any other value means level 1; pass 1
+///                       when unsure, as the show-page builders do
+/// \param primaryFlag    true primary, false secondary; pass true when unsure,
+///                       as the show-page builders do
+/// \param extraByte      byte of the block header, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
 /// \param index          number of this piece, 1 to \p count
 /// \param count          number of pieces, 1 or more
 /// \return 0 for a piece gathered, the result code of the transmission for
@@ -1153,11 +1392,16 @@ VEXA_API int SendMulInternalText_Com(char* text, char* deviceAddress, int serial
 /// \param height         bitmap height in pixels, as for ImageContentBuffer()
 /// \param materialId     number of the group, -99999999 to 999999999
 /// \param displayMode    colour mode 0, 1 or 2
-/// \param style1         first style byte of each block, 0 to 255
-/// \param style2         second style byte, 0 to 255
-/// \param style3         third style byte, 0 to 255
-/// \param levelCode      level 2 or 3; any other value means level 1
-/// \param primaryFlag    true primary, false secondary
+/// \param style1         first style byte of each block, 0 to 255; pass 0 when
+///                       unsure (\ref wirebytes)
+/// \param style2         second style byte, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param style3         third style byte, 0 to 255; pass 0 when unsure
+///                       (\ref wirebytes)
+/// \param levelCode      level 2 or 3; any other value means level 1; pass 1
+///                       when unsure, as the show-page builders do
+/// \param primaryFlag    true primary, false secondary; pass true when unsure,
+///                       as the show-page builders do
 /// \param index          position of this image in the group, 1 to \p count
 /// \param count          number of images in the group, 1 to 65535
 /// \return 0 for an image gathered; the result code of the transmission for
@@ -1205,12 +1449,18 @@ VEXA_API int AddArea(int pageNo, int x, int y, int areaWidth, int areaHeight);
 ///                    not be empty for the upload
 /// \param materialId  number of the text on the controller, 0 to 999999999
 /// \param displayMode colour mode 0, 1 or 2
-/// \param style1      first style byte of the block head, 0 to 255
-/// \param style2      second style byte, 0 to 255
-/// \param style3      third style byte, 0 to 255
-/// \param textStyle   text style byte, 0 to 255
-/// \param attrHigh    high half of the attribute byte, 0 to 15
-/// \param attrLow     low half of the attribute byte, 0 to 15
+/// \param style1      first style byte of the block head, 0 to 255; pass 0 when
+///                    unsure (\ref wirebytes)
+/// \param style2      second style byte, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
+/// \param style3      third style byte, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
+/// \param textStyle   text style byte, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
+/// \param attrHigh    high half of the attribute byte, 0 to 15; the colour: 1
+///                    red, 2 green, 3 yellow (\ref colours); pass 1 when unsure
+/// \param attrLow     low half of the attribute byte, 0 to 15; pass 0 when
+///                    unsure (\ref wirebytes)
 /// \param unused      accepted and ignored (the material is always primary)
 /// \return 0; 1 when the page is missing or has no area, or the text is
 ///         null.
@@ -1225,9 +1475,11 @@ VEXA_API int AddTemplate_InternalText(int pageNo, char* text, int materialId, in
 /// \param text        kept with the material, not sent
 /// \param dataIndex   number of the data field, 0 to 255
 /// \param displayMode colour mode 0, 1 or 2
-/// \param textStyle   text style, 0 to 15
-/// \param attrHigh    high half of the attribute byte, 0 to 15
-/// \param attrLow     low half of the attribute byte, 0 to 15
+/// \param textStyle   text style, 0 to 15; pass 0 when unsure (\ref wirebytes)
+/// \param attrHigh    high half of the attribute byte, 0 to 15; the colour: 1
+///                    red, 2 green, 3 yellow (\ref colours); pass 1 when unsure
+/// \param attrLow     low half of the attribute byte, 0 to 15; pass 0 when
+///                    unsure (\ref wirebytes)
 /// \return 0; 1 when the page is missing or has no area, or the text is
 ///         null.
 VEXA_API int AddTemplate_CollectData(int pageNo, char* text, int dataIndex, int displayMode,
@@ -1239,17 +1491,18 @@ VEXA_API int AddTemplate_CollectData(int pageNo, char* text, int dataIndex, int 
 /// \param pageNo       number of a page with at least one area
 /// \param materialId   number of the display, 0 to 999999999
 /// \param displayMode  colour mode 0, 1 or 2
-/// \param dtField4High option, 0 to 15
-/// \param dtField4Low  option, 0 to 15
-/// \param dtField5High option, 0 to 15
-/// \param dtField5Low  option, 0 to 15
-/// \param dtField6     option, 0 to 15
-/// \param dtField0     option, 0 to 255
-/// \param dtField1     option, 0 to 255
-/// \param dtTopBit     0 or 1
-/// \param dtField2     option, 0 to 127
-/// \param dtField3     option, 0 to 127
-/// \param style3       style byte of the block head, 0 to 255
+/// \param dtField4High option, 0 to 15; pass 1 when unsure, as the demo does
+/// \param dtField4Low  option, 0 to 15; pass 1 when unsure, as the demo does
+/// \param dtField5High option, 0 to 15; pass 1 when unsure, as the demo does
+/// \param dtField5Low  option, 0 to 15; pass 1 when unsure, as the demo does
+/// \param dtField6     option, 0 to 15; pass 0 when unsure, as the demo does
+/// \param dtField0     option, 0 to 255; pass 1 when unsure, as the demo does
+/// \param dtField1     option, 0 to 255; pass 3 when unsure, as the demo does
+/// \param dtTopBit     0 or 1; pass 1 when unsure, as the demo does
+/// \param dtField2     option, 0 to 127; pass 0 when unsure, as the demo does
+/// \param dtField3     option, 0 to 127; pass 0 when unsure, as the demo does
+/// \param style3       style byte of the block head, 0 to 255; pass 0 when
+///                     unsure (\ref wirebytes)
 /// \param unused       accepted and ignored
 /// \return 0; 1 when the page is missing or has no area.
 VEXA_API int AddTemplate_DateTime(int pageNo, int materialId, int displayMode,
@@ -1265,9 +1518,12 @@ VEXA_API int AddTemplate_DateTime(int pageNo, int materialId, int displayMode,
 ///                    least one for the upload
 /// \param materialId  number of the group, 0 to 999999999
 /// \param displayMode colour mode 0, 1 or 2
-/// \param style1      first style byte of the block head, 0 to 255
-/// \param style2      second style byte, 0 to 255
-/// \param style3      third style byte, 0 to 255
+/// \param style1      first style byte of the block head, 0 to 255; pass 0 when
+///                    unsure (\ref wirebytes)
+/// \param style2      second style byte, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
+/// \param style3      third style byte, 0 to 255; pass 0 when unsure
+///                    (\ref wirebytes)
 /// \return 0; 1 when the page is missing or has no area, or the list is
 ///         null.
 VEXA_API int AddTemplate_ImageGroup(int pageNo, char* fileList, int materialId,
@@ -1278,10 +1534,14 @@ VEXA_API int AddTemplate_ImageGroup(int pageNo, char* fileList, int materialId,
 /// other material of the page set has.
 /// \param pageNo      number of a page with at least one area
 /// \param text        kept with the material, not sent
-/// \param style3      third style byte of the block head, 0 to 255
-/// \param textStyle   text style, kept with the material
-/// \param attrHigh    high half of the attribute byte, 0 to 15
-/// \param attrLow     low half of the attribute byte, 0 to 15
+/// \param style3      third style byte of the block head, 0 to 255; pass 0 when
+///                    unsure (\ref wirebytes)
+/// \param textStyle   text style, kept with the material; pass 0 when unsure
+///                    (\ref wirebytes)
+/// \param attrHigh    high half of the attribute byte, 0 to 15; the colour: 1
+///                    red, 2 green, 3 yellow (\ref colours); pass 1 when unsure
+/// \param attrLow     low half of the attribute byte, 0 to 15; pass 0 when
+///                    unsure (\ref wirebytes)
 /// \param lineUpIndex number of the line-up field, 0 to 255
 /// \param lineUpFlag  kept with the material, not sent
 /// \return 0; 1 when the page is missing or has no area, or the text is
@@ -1300,24 +1560,41 @@ VEXA_API int AddTemplate_LineUp(int pageNo, char* text, int style3, int textStyl
 /// \param materialId    number of the material, 0 to 999999999 (types 2 and 5
 ///                      draw one no other material of the set has)
 /// \param displayMode   colour mode 0, 1 or 2
-/// \param style1        first style byte of the block head, 0 to 255
-/// \param style2        second style byte, 0 to 255
-/// \param style3        third style byte, 0 to 255
-/// \param textStyle     text style (type 2: 0 to 15)
-/// \param attrHigh      high half of the attribute byte, 0 to 15
-/// \param attrLow       low half of the attribute byte, 0 to 15
-/// \param levelSelector level: 2 or 3; any other value means level 1
-/// \param dtField1      date-time option, 0 to 255
-/// \param dtField4High  date-time option, 0 to 15
-/// \param dtField4Low   date-time option, 0 to 15
-/// \param dtField6      date-time option, 0 to 15
-/// \param dtField0      date-time option, 0 to 255
-/// \param dtTopBit      date-time option, 0 or 1
-/// \param dtField2      date-time option, 0 to 127
-/// \param dtField3      date-time option, 0 to 127
+/// \param style1        first style byte of the block head, 0 to 255; pass 0
+///                      when unsure (\ref wirebytes)
+/// \param style2        second style byte, 0 to 255; pass 0 when unsure
+///                      (\ref wirebytes)
+/// \param style3        third style byte, 0 to 255; pass 0 when unsure
+///                      (\ref wirebytes)
+/// \param textStyle     text style (type 2: 0 to 15); pass 0 when unsure
+///                      (\ref wirebytes)
+/// \param attrHigh      high half of the attribute byte, 0 to 15; the colour: 1
+///                      red, 2 green, 3 yellow (\ref colours); pass 1 when
+///                      unsure
+/// \param attrLow       low half of the attribute byte, 0 to 15; pass 0 when
+///                      unsure (\ref wirebytes)
+/// \param levelSelector level: 2 or 3; any other value means level 1; pass 1
+///                      when unsure, as the show-page builders do
+/// \param dtField1      date-time option, 0 to 255; pass 3 when unsure, as the
+///                      demo does
+/// \param dtField4High  date-time option, 0 to 15; pass 1 when unsure, as the
+///                      demo does
+/// \param dtField4Low   date-time option, 0 to 15; pass 1 when unsure, as the
+///                      demo does
+/// \param dtField6      date-time option, 0 to 15; pass 0 when unsure, as the
+///                      demo does
+/// \param dtField0      date-time option, 0 to 255; pass 1 when unsure, as the
+///                      demo does
+/// \param dtTopBit      date-time option, 0 or 1; pass 1 when unsure, as the
+///                      demo does
+/// \param dtField2      date-time option, 0 to 127; pass 0 when unsure, as the
+///                      demo does
+/// \param dtField3      date-time option, 0 to 127; pass 0 when unsure, as the
+///                      demo does
 /// \param dataIndex     collected data: number of the data field, 0 to 255
 /// \param lineUpIndex   line-up: number of the line-up field, 0 to 255
-/// \param primaryFlag   true primary, false secondary
+/// \param primaryFlag   true primary, false secondary; pass true when unsure,
+///                      as the show-page builders do
 /// \param lineUpFlag    line-up: kept with the material, not sent
 /// \return 0; 1 when the page is missing or has no area, a text is null, or
 ///         the type is not 1 to 5.
