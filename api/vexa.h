@@ -12,8 +12,8 @@
 /// 0 or 1. The functions are exported by the same shared library as the C++
 /// interface under these plain names; link with `-lvexa-x86`.
 ///
-/// When a call returns 1 (VEXA_NOT_ACCEPTED), vexa_last_reason() says why
-/// in words, for the thread that made the call.
+/// When a call returns 1 to 4, vexa_last_reason() says why in words, for
+/// the thread that made the call.
 ///
 /// Threads and blocking are as for the C++ functions: network commands run
 /// concurrently from any number of threads; the settings are safe from any
@@ -46,8 +46,8 @@ enum vexa_result {
   VEXA_OK = 0,            ///< The controller accepted the command.
   VEXA_NOT_ACCEPTED = 1,  ///< Not accepted or nothing sent; see vexa_last_reason().
   VEXA_NO_REPLY = 2,      ///< Nothing received: time-out, receive error, connection closed.
-  VEXA_STATUS_2 = 3,      ///< The controller answered with status "2".
-  VEXA_STATUS_3 = 4       ///< The controller answered with status "3".
+  VEXA_STATUS_2 = 3,      ///< The controller refused the command: status "2".
+  VEXA_STATUS_3 = 4       ///< The controller refused the command: status "3" (network only).
 };
 
 /// A result code in words.
@@ -60,16 +60,23 @@ VEXA_C_API const char* vexa_result_text(int result);
 /// \return a fixed text that belongs to the library.
 VEXA_C_API const char* vexa_version(void);
 
-/// Why the calling thread's last result 1 (VEXA_NOT_ACCEPTED) came about, in
-/// words: the address that is not dotted IPv4, the text that does not fit a
-/// frame, the serial port that could not be opened, the reply that was not
-/// understood. A transmission that ends with 2 to 4 leaves its account here
-/// too ("controller 192.0.2.10: no reply (...)"); a result 0 leaves the
-/// reason as it was. Kept for each thread whether the trace (VEXA_TRACE) is
-/// on or off.
-/// \return the reason, "" before the thread's first refusal. The text
-///         belongs to the library and stays valid until the calling thread's
-///         next call of a library function.
+/// Why the calling thread's last result other than 0 came about, in words.
+/// It is kept for results 2, 3 and 4 as well as for 1:
+///  - 1 (VEXA_NOT_ACCEPTED): the address that is not dotted IPv4
+///    (`address "10.0.0.300" is not dotted IPv4`), the text that does not
+///    fit a frame, the serial port that could not be opened, the port
+///    outside 1 to 65535, the reply that was not understood;
+///  - 2 (VEXA_NO_REPLY): `no reply within 500 ms after 3 attempts`, or on
+///    the login link
+///    `no controller logged in from 192.0.2.10; 2 logged in: 192.0.2.11`;
+///  - 3 and 4 (VEXA_STATUS_2, VEXA_STATUS_3):
+///    `controller 192.0.2.10 refused the command: status "2"`.
+///
+/// A result 0 leaves the reason as it was. Kept for each thread whether the
+/// trace (VEXA_TRACE) is on or off.
+/// \return the reason, "" before the thread's first result other than 0.
+///         The text belongs to the library and stays valid until the calling
+///         thread's next call of a library function.
 VEXA_C_API const char* vexa_last_reason(void);
 
 /// The controller's bitmap of an image file: the C form of
