@@ -105,10 +105,10 @@
 /// and the next call returns the verdict of a reply that was not its own.
 /// This holds for datagrams and the login link; stream mode opens a new
 /// connection for every call. So set the receive time-out above the
-/// controller's slowest answer, with room to spare. The trace
-/// (\ref trace) gives each reply's arrival time in milliseconds after the
-/// attempt's last frame went out (`< reply 20 bytes after 3 ms`), which
-/// shows how close to the time-out a controller answers.
+/// controller's slowest answer, with room to spare. The \ref trace "trace"
+/// gives each reply's arrival time in milliseconds after the attempt's last
+/// frame went out (`< reply 20 bytes after 3 ms`), which shows how close to
+/// the time-out a controller answers.
 ///
 /// \section trace The trace: VEXA_TRACE
 /// Set the environment variable `VEXA_TRACE` before the process starts; it
