@@ -168,24 +168,6 @@ def test_each_result_becomes_its_exception_with_its_reason(
 
 
 @pytest.mark.parametrize(
-    "result,error,words",
-    [
-        (1, vexa.NotAccepted, "why"),
-        (2, vexa.NoReply, "why"),
-        (3, vexa.ControllerRefused, "why"),
-        (4, vexa.ControllerRefused, "why"),
-        (9, vexa.VexaError, "unknown result code 9: why"),
-    ],
-)
-def test_error_for_takes_the_reason_of_every_result(result, error, words):
-    made = vexa.errors.error_for(result, "why", "call")
-    assert type(made) is error
-    assert (made.result, made.reason, made.call, str(made)) == (result, "why", "call",
-                                                              f"call: {words}")
-    assert vexa.errors.error_for(0, "why", "call") is None
-
-
-@pytest.mark.parametrize(
     "call,reason",
     [
         (

@@ -17,97 +17,67 @@ from vexa._signatures import SIGNATURES
 
 ADDRESS = "127.0.0.60"
 
-# A value each parameter type may take, so that only the value under test
-# can be refused.
-FILLERS = {
-    Text: "A",
-    PathText: "missing.png",
-    Union[PathText, Iterable[PathText]]: "missing.png",
-    str: "08:00",
-    Union[int, str, Sequence[int]]: "5",
-}
-
-# The Python parameters that reach a C short; the test below checks that
-# the C functions have no other.
+# A value each other parameter type may take, so that only the value under
+# test can be refused.
+FILLERS = {bool: False, int: 1, Text: "A", PathText: "missing.png", str: "08:00",
+           Union[PathText, Iterable[PathText]]: "missing.png", Union[int, str, Sequence[int]]: "5"}
+# The one Python parameter that reaches a C short (checked below).
 SHORTS = {("Controller.send_multimedia_buffer", "command_code")}
 
 
-def targets() -> list[tuple[str, typing.Callable]]:
-    """Every public method of the package's classes and every public
-    function, bound to objects that would send to the accepting emulator or
-    to the serial port 7 of a scratch directory."""
-    found = [(name, getattr(vexa, name)) for name in vexa.__all__]
-    found = [(n, f) for n, f in found if inspect.isfunction(f)]
-    found.append(("SerialBus", vexa.SerialBus))
-    objects = {
-        "Controller": vexa.Controller(ADDRESS),
-        "SerialBus": vexa.SerialBus(port=7, protocol=2, address="5"),
-        "ShowPageSet": vexa.ShowPageSet(),
-    }
-    for cls, obj in objects.items():
-        for name, method in inspect.getmembers(obj, inspect.ismethod):
-            if not name.startswith("_"):
-                found.append((f"{cls}.{name}", method))
-    return found
-
-
-def parameters(function: typing.Callable) -> list[tuple[inspect.Parameter, object]]:
+def parameters(function):
     plain = function.__init__ if inspect.isclass(function) else function
-    hints = typing.get_type_hints(
-        getattr(plain, "__func__", plain), localns={"ShowPageSet": vexa.ShowPageSet}
-    )
+    hints = typing.get_type_hints(getattr(plain, "__func__", plain),
+                                  localns={"ShowPageSet": vexa.ShowPageSet})
     return [(p, hints[p.name]) for p in inspect.signature(function).parameters.values()]
 
 
-def numeric(function: typing.Callable) -> bool:
-    return any(h in (int, Optional[int], bool) for _, h in parameters(function))
+def targets():
+    """Every public function and method of the package that takes a number:
+    the commands bound to the accepting emulator or to the serial port 7 of a
+    scratch directory, where no COM7 is."""
+    found = [(n, getattr(vexa, n)) for n in vexa.__all__ if inspect.isfunction(getattr(vexa, n))]
+    found.append(("SerialBus", vexa.SerialBus))
+    for obj in (vexa.Controller(ADDRESS), vexa.SerialBus(port=7), vexa.ShowPageSet()):
+        found += [(f"{type(obj).__name__}.{name}", method)
+                  for name, method in inspect.getmembers(obj, inspect.ismethod)
+                  if not name.startswith("_")]
+    return [(label, f) for label, f in found
+            if any(h in (int, Optional[int], bool) for _, h in parameters(f))]
 
 
-NUMERIC_TARGETS = [(label, f) for label, f in targets() if numeric(f)]
+TARGETS = targets()
 
 
-def test_every_target_with_numbers_is_covered():
-    """The table below is drawn from the package itself; a sanity check that
-    it is: each kind of object and the module functions take part."""
-    labels = {label for label, _ in NUMERIC_TARGETS}
-    for expected in ("Controller.play_show_page", "Controller.send_multimedia_buffer",
-                     "SerialBus.send_content2_bar_screen", "SerialBus",
-                     "ShowPageSet.gen_material", "result_text", "current_date_to_string",
-                     "image_content_buffer", "settings", "open_server"):
-        assert expected in labels
-    shorts = {(name, kind_name.split(":")[1]) for name, (_, params) in SIGNATURES.items()
-              for kind_name in params.split() if kind_name.startswith("SHORT:")}
-    assert shorts == {("vexa_send_multimedia_buffer", "commandCode")}
+def test_the_table_reaches_every_kind_of_caller():
+    labels = {label for label, _ in TARGETS}
+    assert {"Controller.play_show_page", "SerialBus.send_content2_bar_screen", "SerialBus",
+            "ShowPageSet.gen_material", "result_text", "current_date_to_string",
+            "image_content_buffer", "settings", "open_server"} <= labels
+    shorts = [(name, p) for name, (_, params) in SIGNATURES.items()
+              for p in params.split() if p.startswith("SHORT:")]
+    assert shorts == [("vexa_send_multimedia_buffer", "SHORT:commandCode")]
 
 
-@pytest.mark.parametrize("label,function", NUMERIC_TARGETS, ids=[t[0] for t in NUMERIC_TARGETS])
-def test_numbers_c_cannot_take_are_refused_by_every_function(
-    accepting, tmp_path, monkeypatch, label, function
-):
+@pytest.mark.parametrize("label,function", TARGETS, ids=[label for label, _ in TARGETS])
+def test_numbers_c_cannot_take_are_refused_everywhere(accepting, tmp_path, monkeypatch,
+                                                       label, function):
     """Each int parameter in turn gets values just outside its C type, each
-    bool parameter a number other than 1 or 0, the others a valid value."""
-    monkeypatch.chdir(tmp_path)  # no COM7 here: an unchecked serial call fails
+    bool parameter a number other than 1 or 0; the others valid values."""
+    monkeypatch.chdir(tmp_path)
     before = vexa.current_settings()
     params = parameters(function)
     problems = []
     for index, (param, hint) in enumerate(params):
-        if hint in (int, Optional[int]):
-            short = (label, param.name) in SHORTS
-            low, high = (-(2**15), 2**15 - 1) if short else (-(2**31), 2**31 - 1)
-            bad = [(high + 1, OverflowError), (low - 1, OverflowError), (1.5, TypeError)]
-        elif hint is bool:
-            bad = [(2, ValueError), (-1, ValueError), ("yes", TypeError)]
-        else:
-            continue
-        for value, error in bad:
+        high = 2**15 - 1 if (label, param.name) in SHORTS else 2**31 - 1
+        bad = {int: [(high + 1, OverflowError), (-high - 2, OverflowError), (1.5, TypeError)],
+               bool: [(2, ValueError), (-1, ValueError), ("yes", TypeError)]}
+        for value, error in bad.get(int if hint == Optional[int] else hint, []):
             args, kwargs = [], {}
             for i, (other, other_hint) in enumerate(params):
                 given = value if i == index else (
-                    other.default if other.default is not inspect.Parameter.empty
-                    else False if other_hint is bool
-                    else 1 if other_hint is int
-                    else FILLERS[other_hint]
-                )
+                    FILLERS[other_hint] if other.default is inspect.Parameter.empty
+                    else other.default)
                 if other.kind is inspect.Parameter.KEYWORD_ONLY:
                     kwargs[other.name] = given
                 else:
@@ -117,7 +87,7 @@ def test_numbers_c_cannot_take_are_refused_by_every_function(
                 problems.append(f"{param.name}={value!r}: accepted")
             except error as refused:
                 if error is not TypeError and str(value) not in str(refused):
-                    problems.append(f"{param.name}={value!r}: message {refused}")
+                    problems.append(f"{param.name}={value!r}: {refused}")
             except Exception as other_error:  # reported below
                 problems.append(f"{param.name}={value!r}: {other_error!r}")
     assert problems == []
@@ -125,29 +95,13 @@ def test_numbers_c_cannot_take_are_refused_by_every_function(
     assert vexa.current_settings() == before
 
 
-# (kind, value, what comes out or the exception). The C bounds by hand:
-# int -2147483648 to 2147483647, short -32768 to 32767.
-ARGUMENTS = [
-    ("INT", 2**31 - 1, 2147483647),
-    ("INT", -(2**31), -2147483648),
-    ("INT", 2**31, OverflowError),
-    ("INT", 2**32, OverflowError),
-    ("INT", -(2**31) - 1, OverflowError),
-    ("INT", True, 1),
-    ("INT", None, TypeError),
-    ("SHORT", 32767, 32767),
-    ("SHORT", -32768, -32768),
-    ("SHORT", 32768, OverflowError),
-    ("SHORT", -32769, OverflowError),
-    ("BOOL", 1, True),
-    ("BOOL", 0, False),
-    ("BOOL", True, True),
-    ("BOOL", 2, ValueError),
-    ("BOOL", 1.0, TypeError),
-]
-
-
-@pytest.mark.parametrize("kind,value,expected", ARGUMENTS)
+# (kind, value, what it becomes or the exception); C int -2147483648 to
+# 2147483647, short -32768 to 32767.
+@pytest.mark.parametrize("kind,value,expected", [
+    ("INT", 2**31 - 1, 2147483647), ("INT", -(2**31), -2147483648),
+    ("SHORT", 32767, 32767), ("SHORT", -32768, -32768), ("SHORT", 32768, OverflowError),
+    ("BOOL", 1, True), ("BOOL", 0, False), ("BOOL", 1.0, TypeError),
+])
 def test_argument_bounds(kind, value, expected):
     if isinstance(expected, type):
         with pytest.raises(expected):
@@ -157,35 +111,24 @@ def test_argument_bounds(kind, value, expected):
         assert converted == expected and type(converted) is type(expected)
 
 
-def test_the_library_sees_the_numbers_it_is_given():
-    # ctypes alone would pass 2**32 as 0: "accepted".
-    with pytest.raises(OverflowError, match="result=4294967296 does not fit a C int"):
-        vexa.result_text(2**32)
-    assert vexa.result_text(2**31 - 1) == "unknown result code"
-    assert vexa.result_text(0) == "accepted"
-    assert len(vexa.current_date_to_string(0)) == 8
-
-
-@pytest.mark.parametrize(
-    "call,words",
-    [
-        (lambda: vexa.current_date_to_string(None), "mode: int expected, got NoneType"),
-        (lambda: vexa.Controller(ADDRESS).send_template_data(None),
-         "send_template_data: a vexa.ShowPageSet expected, got NoneType"),
-        (lambda: vexa.Controller(ADDRESS).send_template_data(vexa.Controller(ADDRESS)),
-         "a vexa.ShowPageSet expected, got Controller"),
-        (lambda: vexa.ShowPageSet().upload(vexa.SerialBus(port=7)),
-         "upload: a vexa.Controller expected, got SerialBus"),
-    ],
-)
-def test_objects_of_the_wrong_kind_raise_type_error(accepting, call, words):
-    with pytest.raises(TypeError, match=words):
+@pytest.mark.parametrize("call,error,words", [
+    # ctypes alone would hand the library 0: "accepted".
+    (lambda: vexa.result_text(2**32), OverflowError, "result=4294967296 does not fit a C int"),
+    (lambda: vexa.current_date_to_string(None), TypeError, "mode: int expected, got NoneType"),
+    (lambda: vexa.Controller(ADDRESS).send_template_data(None), TypeError,
+     "send_template_data: a vexa.ShowPageSet expected, got NoneType"),
+    (lambda: vexa.ShowPageSet().upload(vexa.SerialBus(port=7)), TypeError,
+     "upload: a vexa.Controller expected, got SerialBus"),
+    (lambda: vexa.settings(receive_timeout_ms=300, resends=2**31), OverflowError,
+     "re_send_times=2147483648"),
+])
+def test_refused_before_anything_happens(accepting, call, error, words):
+    before = vexa.current_settings()
+    with pytest.raises(error, match=words):
         call()
+    assert vexa.current_settings() == before  # the time-out too
     assert accepting.nothing_more(0.05)
 
 
-def test_a_refused_setting_changes_none(silent):
-    before = vexa.current_settings()
-    with pytest.raises(OverflowError, match="2147483648"):
-        vexa.settings(receive_timeout_ms=300, resends=2**31)
-    assert vexa.current_settings() == before
+def test_the_largest_int_reaches_the_library():
+    assert vexa.result_text(2**31 - 1) == "unknown result code"

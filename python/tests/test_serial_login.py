@@ -62,24 +62,6 @@ def test_serial_refusals_carry_their_reasons(line):
     assert received["raw"] == "FE 5C 4B 89 13 00 00 00 51 00 00 00 00 00 00 00 00 FF FF"
 
 
-def test_serial_no_reply_carries_its_reason(tmp_path, monkeypatch):
-    monkeypatch.chdir(tmp_path)
-    sim = Sim("--address", "127.0.0.67", "--no-udp", "--no-tcp", "--serial", f"COM{PORT}",
-              "--reply", "silent", cwd=str(tmp_path), ready="serial line")
-    try:
-        with vexa.settings(receive_timeout_ms=100):
-            with pytest.raises(vexa.NoReply) as no_reply:
-                vexa.SerialBus(port=PORT, protocol=1).start_play()
-        assert no_reply.value.reason and no_reply.value.reason == vexa.last_reason()
-        assert str(no_reply.value) == (
-            f"start_play on COM{PORT} to bus address 0: {no_reply.value.reason}"
-        )
-        assert [f["name"] for f in sim.frames(1)] == ["StartPlay"]
-    finally:
-        vexa.close_com()
-        sim.stop()
-
-
 def test_controller_that_dialled_in():
     vexa.open_server(19160)
     sim = Sim("--address", "127.0.0.65", "--no-udp", "--no-tcp", "--login", "127.0.0.1:19160",
