@@ -7,7 +7,9 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
 #include <tuple>
+#include <unordered_map>
 
 #include "Decode.h"
 #include "DecodeUtil.h"
@@ -56,22 +58,61 @@ bool linkTypeKnown(int linkType) {
   return false;
 }
 
+std::string dotted(uint32_t a) {
+  return std::to_string(a >> 24) + '.' + std::to_string((a >> 16) & 255) + '.' + std::to_string((a >> 8) & 255) +
+         '.' + std::to_string(a & 255);
+}
+
+Endpoint endpointOf(uint32_t address, uint16_t port) { return Endpoint{dotted(address), port}; }
+
+// One direction of a stream connection: source and destination address and
+// port.
+struct StreamKey {
+  uint32_t src, dst;
+  uint16_t sport, dport;
+  bool operator==(const StreamKey& o) const {
+    return src == o.src && dst == o.dst && sport == o.sport && dport == o.dport;
+  }
+  bool operator<(const StreamKey& o) const {
+    return std::tie(src, sport, dst, dport) < std::tie(o.src, o.sport, o.dst, o.dport);
+  }
+  StreamKey reverse() const { return StreamKey{dst, src, dport, sport}; }
+};
+
+struct StreamKeyHash {
+  size_t operator()(const StreamKey& k) const {
+    uint64_t h = (uint64_t(k.src) << 32 | k.dst) * 0x9E3779B97F4A7C15ull;
+    h ^= (uint64_t(k.sport) << 16 | k.dport) + 0x632BE59BD9B4E019ull + (h << 6) + (h >> 2);
+    return size_t(h ^ (h >> 29));
+  }
+};
+
 // One direction of a stream connection, put back in sequence order.
+// Positions count the direction's bytes from its first sequence number
+// seen, so that they keep growing where the 32-bit sequence numbers wrap.
 struct TcpDirection {
-  explicit TcpDirection(const char* ch, bool fromController) : channel(ch), reply(fromController) {}
+  TcpDirection(const char* ch, bool fromController) : channel(ch), reply(fromController) {}
   const char* channel;
-  bool reply;  // bytes the controller sent
-  bool started = false;
-  uint32_t next = 0;  // sequence number of the next byte in order
-  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> ahead;  // segments after a gap
+  bool reply;                 // bytes the controller sent
+  int64_t next = 0;           // position of the next byte in order
+  std::map<int64_t, std::vector<uint8_t>> ahead;  // segments after a gap, by position
   size_t aheadBytes = 0;
   StreamSplitter splitter{false};
+  long lastMs = 0;            // when bytes last arrived
+  long deadline = -1;         // when the splitter may release held bytes; -1: holds none
+
+  // Position of the byte with sequence number seq.
+  int64_t position(uint32_t seq) const { return next + int32_t(seq - uint32_t(next)); }
 };
 
 // A gap no retransmission fills within this much data is skipped (the
 // capture lost a segment).
 constexpr size_t kMaxAhead = 256 * 1024;
 
+// Streams are found by their four numbers in a hash map and removed when
+// they end, and the ones holding bytes are kept in the order of the time at
+// which the quiet rules may release them, so that each packet costs the
+// same however many connections the capture holds.
 class CaptureDecoder {
  public:
   CaptureDecoder(const DecodeSettings& s, const FrameSink& sink) : s_(s), sink_(sink) {}
@@ -96,25 +137,54 @@ class CaptureDecoder {
     std::vector<DatagramFrame> frames;
     joiner_.finish(frames);
     emitDatagrams(frames);
-    for (auto& [key, dir] : streams_) finishStream(dir);
+    // What the streams still hold, in the order their bytes came.
+    std::vector<std::pair<long, StreamKey>> order;
+    for (const auto& [key, dir] : streams_) order.emplace_back(dir.lastMs, key);
+    std::sort(order.begin(), order.end());
+    for (const auto& [ms, key] : order) endStream(streams_.find(key));
   }
 
  private:
-  void emit(Frame f, const char* channel) {
-    f.channel = channel;
-    sink_(f);
+  using Streams = std::unordered_map<StreamKey, TcpDirection, StreamKeyHash>;
+
+  void emit(Frame f, const char* channel, long ms, Endpoint src, Endpoint dst) {
+    Decoded d;
+    d.frame = std::move(f);
+    d.frame.channel = channel;
+    d.time = localTimeText(ms);
+    d.src = std::move(src);
+    d.dst = std::move(dst);
+    sink_(d);
   }
 
   void emitDatagrams(std::vector<DatagramFrame>& frames) {
-    for (const DatagramFrame& d : frames) emit(decodeDatagramFrame(d), "udp");
+    for (const DatagramFrame& d : frames) {
+      auto to = datagramDestinations_.find(d.source);
+      Endpoint dst;
+      if (to != datagramDestinations_.end()) {
+        dst = to->second;
+        datagramDestinations_.erase(to);
+      }
+      emit(decodeDatagramFrame(d), "udp", d.lastMs, endpointOf(sourceAddress(d.source), sourcePort(d.source)),
+           dst);
+    }
     frames.clear();
   }
 
-  void emitPieces(TcpDirection& dir, std::vector<StreamPiece>& pieces) {
+  void emitPieces(const StreamKey& key, TcpDirection& dir, std::vector<StreamPiece>& pieces, long ms) {
     for (const StreamPiece& piece : pieces)
       emit(dir.reply ? decodeReply(piece.bytes.data(), piece.bytes.size()) : decodeStreamPiece(piece, false),
-           dir.channel);
+           dir.channel, ms, endpointOf(key.src, key.sport), endpointOf(key.dst, key.dport));
     pieces.clear();
+  }
+
+  // Keeps the stream's place in the order of release times.
+  void schedule(const StreamKey& key, TcpDirection& dir) {
+    const long when = dir.splitter.releaseTime();
+    if (when == dir.deadline) return;
+    if (dir.deadline >= 0) deadlines_.erase({dir.deadline, key});
+    dir.deadline = when;
+    if (when >= 0) deadlines_.insert({when, key});
   }
 
   // What the live emulator would have done while the line was quiet.
@@ -123,9 +193,14 @@ class CaptureDecoder {
     joiner_.expire(ms, frames);
     emitDatagrams(frames);
     std::vector<StreamPiece> pieces;
-    for (auto& [key, dir] : streams_) {
+    while (!deadlines_.empty() && deadlines_.begin()->first <= ms) {
+      const StreamKey key = deadlines_.begin()->second;
+      deadlines_.erase(deadlines_.begin());
+      TcpDirection& dir = streams_.find(key)->second;
+      dir.deadline = -1;
       dir.splitter.idle(ms, pieces);
-      emitPieces(dir, pieces);
+      emitPieces(key, dir, pieces, dir.lastMs);
+      schedule(key, dir);
     }
   }
 
@@ -136,16 +211,17 @@ class CaptureDecoder {
     length = std::min(length, sent >= 8 ? sent - 8 : 0);
     const uint8_t* data = u + 8;
     size_t got = std::min(have - 8, length);
-    (void)dst;
     if (dport == s_.udpPort) {
+      const uint64_t source = sourceKey(src, uint16_t(sport));
+      datagramDestinations_[source] = endpointOf(dst, uint16_t(dport));
       std::vector<DatagramFrame> frames;
-      joiner_.take(sourceKey(src, uint16_t(sport)), data, got, length, ms, frames);
+      joiner_.take(source, data, got, length, ms, frames);
       emitDatagrams(frames);
     } else if (sport == s_.udpPort) {
       Frame f = decodeReply(data, got);
       if (got < length) detail::fail(f, "datagram of " + std::to_string(length) + " bytes, of which the first " +
                                             std::to_string(got) + " are decoded");
-      emit(std::move(f), "udp");
+      emit(std::move(f), "udp", ms, endpointOf(src, uint16_t(sport)), endpointOf(dst, uint16_t(dport)));
     }
   }
 
@@ -169,77 +245,89 @@ class CaptureDecoder {
     } else {
       return;
     }
-    auto key = std::make_tuple(src, uint16_t(sport), dst, uint16_t(dport));
-    auto it = streams_.find(key);
-    if (it == streams_.end()) it = streams_.emplace(key, TcpDirection(channel, reply)).first;
-    TcpDirection& dir = it->second;
-    uint32_t seq = be32(t + 4);
-    uint8_t flags = t[13];
+    const StreamKey key{src, dst, uint16_t(sport), uint16_t(dport)};
+    const uint32_t seq = be32(t + 4);
+    const uint8_t flags = t[13];
     const bool syn = flags & 0x02, fin = flags & 0x01, rst = flags & 0x04;
-    if (syn) {
-      finishStream(dir);  // the same ports used again: a new connection
-      dir.started = true;
-      dir.next = seq + 1;
-      dir.ahead.clear();
-      dir.aheadBytes = 0;
-    } else if (!dir.started) {
-      dir.started = true;  // the capture began in the middle of the connection
-      dir.next = seq;
-    }
     const uint8_t* data = t + off;
-    size_t len = have - off;
-    if (len) deliver(dir, syn ? seq + 1 : seq, data, len, ms);
-    if (fin || rst) finishStream(dir);
+    const size_t len = have - off;
+    auto it = streams_.find(key);
+    if (syn) {
+      if (it != streams_.end()) endStream(it);  // the same ports used again: a new connection
+      it = streams_.emplace(key, TcpDirection(channel, reply)).first;
+      it->second.next = int64_t(seq) + 1;
+    } else if (it == streams_.end() && len > 0) {
+      // The capture began in the middle of the connection.
+      it = streams_.emplace(key, TcpDirection(channel, reply)).first;
+      it->second.next = int64_t(seq);
+    }
+    if (it != streams_.end() && len) deliver(key, it->second, syn ? seq + 1 : seq, data, len, ms);
+    if (rst) {
+      // Neither side sends anything more.
+      auto back = streams_.find(key.reverse());
+      if (back != streams_.end()) endStream(back);
+    }
+    if ((fin || rst) && (it = streams_.find(key)) != streams_.end()) endStream(it);
   }
 
-  void deliver(TcpDirection& dir, uint32_t seq, const uint8_t* data, size_t len, long ms) {
+  void deliver(const StreamKey& key, TcpDirection& dir, uint32_t seq, const uint8_t* data, size_t len, long ms) {
     std::vector<StreamPiece> pieces;
-    int32_t rel = int32_t(seq - dir.next);
-    if (rel > 0) {
-      dir.aheadBytes += len;
-      dir.ahead.emplace_back(seq, std::vector<uint8_t>(data, data + len));
-      if (dir.aheadBytes <= kMaxAhead) return;
-      // Give up on the gap: go on from the earliest segment held.
-      auto first = std::min_element(dir.ahead.begin(), dir.ahead.end(), [&](const auto& a, const auto& b) {
-        return int32_t(a.first - dir.next) < int32_t(b.first - dir.next);
-      });
-      dir.next = first->first;
-    } else if (size_t(-int64_t(rel)) < len) {
-      size_t skip = size_t(-int64_t(rel));  // a retransmission overlapping what was delivered
-      dir.splitter.feed(data + skip, len - skip, ms, pieces);
-      dir.next = seq + uint32_t(len);
-    }
-    // Segments that were waiting for this one.
-    for (bool more = true; more;) {
-      more = false;
-      for (auto a = dir.ahead.begin(); a != dir.ahead.end(); ++a) {
-        int32_t r = int32_t(a->first - dir.next);
-        if (r > 0) continue;
-        size_t skip = size_t(-int64_t(r));
-        if (skip < a->second.size()) {
-          dir.splitter.feed(a->second.data() + skip, a->second.size() - skip, ms, pieces);
-          dir.next = a->first + uint32_t(a->second.size());
-        }
-        dir.aheadBytes -= a->second.size();
-        dir.ahead.erase(a);
-        more = true;
-        break;
+    const int64_t at = dir.position(seq);
+    dir.lastMs = ms;
+    if (at > dir.next) {
+      auto [held, added] = dir.ahead.emplace(at, std::vector<uint8_t>());
+      if (added || held->second.size() < len) {
+        dir.aheadBytes += len - held->second.size();
+        held->second.assign(data, data + len);
       }
+      if (dir.aheadBytes <= kMaxAhead) return;
+      dir.next = dir.ahead.begin()->first;  // give up on the gap: go on from the earliest segment held
+    } else if (dir.next - at < int64_t(len)) {
+      const size_t skip = size_t(dir.next - at);  // a retransmission overlapping what was delivered
+      dir.splitter.feed(data + skip, len - skip, ms, pieces);
+      dir.next = at + int64_t(len);
     }
-    emitPieces(dir, pieces);
+    takeAhead(dir, ms, pieces);
+    emitPieces(key, dir, pieces, ms);
+    schedule(key, dir);
   }
 
-  void finishStream(TcpDirection& dir) {
+  // Feeds the segments held after a gap that are next in order now.
+  static void takeAhead(TcpDirection& dir, long ms, std::vector<StreamPiece>& pieces) {
+    while (!dir.ahead.empty() && dir.ahead.begin()->first <= dir.next) {
+      auto first = dir.ahead.begin();
+      const std::vector<uint8_t>& b = first->second;
+      const int64_t skip = dir.next - first->first;
+      if (skip < int64_t(b.size())) {
+        dir.splitter.feed(b.data() + skip, b.size() - size_t(skip), ms, pieces);
+        dir.next = first->first + int64_t(b.size());
+      }
+      dir.aheadBytes -= b.size();
+      dir.ahead.erase(first);
+    }
+  }
+
+  // The direction ended: everything it holds, segments after a gap that was
+  // never filled included, then it is forgotten.
+  void endStream(Streams::iterator it) {
+    TcpDirection& dir = it->second;
     std::vector<StreamPiece> pieces;
+    while (!dir.ahead.empty()) {
+      dir.next = std::max(dir.next, dir.ahead.begin()->first);
+      takeAhead(dir, dir.lastMs, pieces);
+    }
     dir.splitter.finish(pieces);
-    emitPieces(dir, pieces);
-    dir.started = false;
+    emitPieces(it->first, dir, pieces, dir.lastMs);
+    if (dir.deadline >= 0) deadlines_.erase({dir.deadline, it->first});
+    streams_.erase(it);
   }
 
   const DecodeSettings& s_;
   const FrameSink& sink_;
   DatagramReassembler joiner_;
-  std::map<std::tuple<uint32_t, uint16_t, uint32_t, uint16_t>, TcpDirection> streams_;
+  std::unordered_map<uint64_t, Endpoint> datagramDestinations_;  // of frames being joined, by source
+  Streams streams_;
+  std::set<std::pair<long, StreamKey>> deadlines_;
 };
 
 }  // namespace

@@ -44,11 +44,15 @@ void StreamSplitter::feed(const uint8_t* p, size_t n, long nowMs, std::vector<St
   buf_.erase(buf_.begin(), buf_.begin() + long(pos));
 }
 
-void StreamSplitter::idle(long nowMs, std::vector<StreamPiece>& out) {
-  if (!holding()) return;
-  long quiet = nowMs - last_;
+long StreamSplitter::releaseTime() const {
+  if (!holding()) return -1;
   bool endMark = buf_.size() >= 2 && buf_[buf_.size() - 1] == 0xFF && buf_[buf_.size() - 2] == 0xFF;
-  if (quiet >= kStreamStallMs || (quiet >= kStreamIdleMs && (buf_.empty() || endMark))) finish(out);
+  return last_ + (buf_.empty() || endMark ? kStreamIdleMs : kStreamStallMs);
+}
+
+void StreamSplitter::idle(long nowMs, std::vector<StreamPiece>& out) {
+  const long when = releaseTime();
+  if (when >= 0 && nowMs >= when) finish(out);
 }
 
 void StreamSplitter::finish(std::vector<StreamPiece>& out) {
@@ -61,7 +65,7 @@ void StreamSplitter::finish(std::vector<StreamPiece>& out) {
 // ---- datagrams -------------------------------------------------------------------
 
 void DatagramReassembler::complete(std::map<uint64_t, Pending>::iterator it, std::vector<DatagramFrame>& out) {
-  out.push_back(DatagramFrame{std::move(it->second.bytes), it->first, 0});
+  out.push_back(DatagramFrame{std::move(it->second.bytes), it->first, 0, it->second.last});
   pending_.erase(it);
 }
 
@@ -96,7 +100,7 @@ void DatagramReassembler::take(uint64_t source, const uint8_t* p, size_t n, size
     pending_.emplace(source, std::move(w));
     return;
   }
-  out.push_back(DatagramFrame{std::vector<uint8_t>(p, p + n), source, cut});
+  out.push_back(DatagramFrame{std::vector<uint8_t>(p, p + n), source, cut, nowMs});
 }
 
 void DatagramReassembler::expire(long nowMs, std::vector<DatagramFrame>& out) {

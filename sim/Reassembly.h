@@ -56,6 +56,9 @@ class StreamSplitter {
   void finish(std::vector<StreamPiece>& out);
 
   bool holding() const { return !buf_.empty() || !junk_.empty(); }
+  // The earliest time at which idle() releases what is held; -1 when nothing
+  // is held. Only feed() and finish() change it.
+  long releaseTime() const;
   bool serial() const { return serial_; }
 
  private:
@@ -72,6 +75,7 @@ struct DatagramFrame {
   std::vector<uint8_t> bytes;
   uint64_t source = 0;     // sourceKey() of the sender
   size_t cutBytes = 0;     // bytes of the datagram not kept (beyond kFrameLimit or not captured)
+  long lastMs = 0;         // when its last piece came
 };
 
 // IPv4 address (host order) and port as one key.

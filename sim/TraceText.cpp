@@ -1,7 +1,10 @@
 // Frames in text: the library's trace and hex dumps (Decode.h).
+#include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <istream>
+#include <sstream>
 
 #include "Decode.h"
 #include "DecodeUtil.h"
@@ -53,12 +56,44 @@ bool traceHexLine(const std::string& s, std::vector<uint8_t>& out) {
   return true;
 }
 
-// The number before " bytes" at the end of "> frame 1 of 2: 21 bytes" or
-// "< reply 20 bytes"; -1 when there is none.
+// Reads one line of at most cap characters into line (without its end);
+// the rest of a longer line is skipped and counted in *more. False at the end
+// of the input.
+bool boundedLine(std::istream& in, std::string& line, size_t cap, size_t* more) {
+  line.clear();
+  *more = 0;
+  std::streambuf* buf = in.rdbuf();
+  bool any = false;
+  for (;;) {
+    const int c = buf->sbumpc();
+    if (c == std::char_traits<char>::eof()) {
+      in.setstate(std::ios::eofbit);
+      return any;
+    }
+    any = true;
+    if (c == '\n') break;
+    if (line.size() < cap) {
+      line += char(c);
+    } else {
+      ++*more;
+    }
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
+// The line of a trace longest kept whole: a hex line of the library holds 32
+// bytes, so only a damaged or foreign trace comes near it.
+constexpr size_t kLongestTraceLine = 16 * 1024;
+
+// "> frame 1 of 2: 21 bytes", "< reply 20 bytes" or "< reply 20 bytes after
+// 3 ms": the number before " bytes"; -1 when there is none.
 long announcedBytes(const std::string& s) {
-  const std::string unit = " bytes";
-  if (s.size() <= unit.size() || s.compare(s.size() - unit.size(), unit.size(), unit) != 0) return -1;
-  size_t end = s.size() - unit.size(), start = end;
+  size_t end = s.find(" bytes");
+  if (end == std::string::npos) return -1;
+  const std::string rest = s.substr(end + 6);
+  if (!rest.empty() && rest.compare(0, 7, " after ") != 0) return -1;
+  size_t start = end;
   while (start > 0 && std::isdigit(static_cast<unsigned char>(s[start - 1]))) --start;
   if (start == end || end - start > 9) return -1;
   return std::stol(s.substr(start, end - start));
@@ -68,8 +103,35 @@ struct TraceBlock {
   bool active = false;
   bool reply = false;
   long announced = -1;
-  std::vector<uint8_t> bytes;
+  std::vector<uint8_t> bytes;  // at most kFrameLimit
+  size_t shown = 0;            // bytes the block's hex lines show
 };
+
+// "192.0.2.10:8800", ":8801", "10.0.0.5", "COM1" as an endpoint.
+Endpoint endpointText(const std::string& s) {
+  Endpoint e;
+  const size_t colon = s.rfind(':');
+  if (colon != std::string::npos && colon + 1 < s.size() &&
+      s.find_first_not_of("0123456789", colon + 1) == std::string::npos && s.size() - colon <= 6) {
+    e.address = s.substr(0, colon);
+    e.port = std::atoi(s.c_str() + colon + 1);
+  } else {
+    e.address = s;
+  }
+  return e;
+}
+
+// The peer and the host's own end of a record's first line, from what
+// follows the transport: "192.0.2.10:8800 from :8801" (datagrams),
+// "192.0.2.10:8900" (stream), "192.0.2.10" (login link), "COM1 9600 rs485"
+// (serial line).
+void recordEnds(const std::string& rest, Endpoint& peer, Endpoint& local) {
+  std::istringstream words(rest);
+  std::string first, from, second;
+  words >> first >> from >> second;
+  peer = endpointText(first);
+  local = from == "from" ? endpointText(second) : Endpoint{};
+}
 
 // A network frame that can only be a reply: 20 bytes carrying one status
 // byte under a reply code (accepted/refused codes, and "h" of the voice
@@ -94,33 +156,64 @@ void decodeTrace(std::istream& in, const FrameSink& sink) {
   // refusal); "hex" before the first header line, for an excerpt of a record:
   // its frames are then decoded as any frame of the serial line.
   std::string transport = "hex";
+  std::string time;
+  Endpoint peer, local;
   TraceBlock block;
+  auto report = [&](Decoded& d, bool fromPeer) {
+    d.frame.channel = transport;
+    d.time = time;
+    d.src = fromPeer ? peer : local;
+    d.dst = fromPeer ? local : peer;
+    sink(d);
+  };
   auto endBlock = [&]() {
     if (!block.active) return;
     const uint8_t* p = block.bytes.data();
     size_t n = block.bytes.size();
-    Frame f = block.reply                                      ? decodeReply(p, n)
+    Decoded d;
+    d.frame = block.reply                                      ? decodeReply(p, n)
               : transport == "serial" || transport == "hex" ? decodeSerialFrame(p, n)
                                                             : decodeNetworkFrame(p, n);
-    if (block.announced >= 0 && size_t(block.announced) != n)
-      detail::fail(f, "the trace announces " + std::to_string(block.announced) + " bytes and shows " +
-                          std::to_string(n));
-    f.channel = transport;
-    sink(f);
+    if (block.shown > n)
+      detail::fail(d.frame, "the trace shows " + std::to_string(block.shown) + " bytes, more than a frame holds; " +
+                                "those after the first " + std::to_string(n) + " are skipped");
+    if (block.announced >= 0 && size_t(block.announced) != block.shown)
+      detail::fail(d.frame, "the trace announces " + std::to_string(block.announced) + " bytes and shows " +
+                                std::to_string(block.shown));
+    report(d, block.reply);
     block = TraceBlock{};
   };
   std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  std::vector<uint8_t> got;
+  size_t more = 0;
+  while (boundedLine(in, line, kLongestTraceLine, &more)) {
     std::string word;
     if (traceHeader(line, &word)) {
       endBlock();
       bool known = word == "udp" || word == "tcp" || word == "login" || word == "serial";
       transport = known ? word : "";
+      time = line.substr(0, 23);
+      const size_t rest = line.find(' ', line.find(" thread ") + 8);
+      recordEnds(rest == std::string::npos ? "" : line.substr(rest + 1 + word.size()), peer, local);
       continue;
     }
     if (transport.empty()) continue;
-    if (block.active && line.compare(0, 4, "    ") == 0 && traceHexLine(line.substr(4), block.bytes)) continue;
+    if (block.active && line.compare(0, 4, "    ") == 0) {
+      std::string hex = line.substr(4);
+      size_t beyond = 0;  // bytes of a cut line past what was kept
+      if (more) {
+        const size_t whole = hex.size() / 3 * 3;  // "XX " groups kept whole
+        beyond = (hex.size() - whole + more + 1) / 3;
+        hex.resize(whole ? whole - 1 : 0);
+      }
+      got.clear();
+      if (traceHexLine(hex, got)) {
+        const size_t room = kFrameLimit - std::min(kFrameLimit, block.bytes.size());
+        block.bytes.insert(block.bytes.end(), got.begin(), got.begin() + long(std::min(room, got.size())));
+        block.shown += got.size() + beyond;
+        continue;
+      }
+    }
     endBlock();
     size_t first = line.find_first_not_of(' ');
     if (first == std::string::npos) continue;
@@ -129,20 +222,131 @@ void decodeTrace(std::istream& in, const FrameSink& sink) {
       block.active = true;
       block.reply = t[0] == '<';
       block.announced = announcedBytes(t);
+    } else if (t.compare(0, 12, "< no reply (") == 0 && t.back() == ')') {
+      Decoded d;
+      d.noReply = t.substr(12, t.size() - 13);
+      report(d, true);
+    } else if (t.compare(0, 14, "no controller ") == 0) {
+      // The login link had no connection to send on.
+      Decoded d;
+      d.noReply = t;
+      report(d, true);
     }
   }
   endBlock();
 }
 
-bool decodeHexText(std::istream& in, const FrameSink& sink, std::string* error) {
-  StreamSplitter splitter(true);
-  std::vector<StreamPiece> pieces;
-  auto report = [&](Frame f) {
-    f.channel = "hex";
-    sink(f);
-  };
-  auto emit = [&]() {
-    for (StreamPiece& piece : pieces) {
+namespace {
+
+// Hex text read a character at a time, so that no line or token is held
+// whole, however long: tokens are runs of characters between separators
+// (white space, commas, colons, semicolons), '#' starts a comment up to the
+// end of the line.
+class HexReader {
+ public:
+  explicit HexReader(const FrameSink& sink) : sink_(sink) {}
+
+  bool read(std::istream& in, std::string* error) {
+    std::streambuf* buf = in.rdbuf();
+    for (int c; (c = buf->sbumpc()) != std::char_traits<char>::eof();) {
+      if (c == '\n' || comment_) {
+        if (c == '\n') {
+          if (!endToken(error)) return false;
+          comment_ = false;
+          ++line_;
+          flushLine();
+        }
+        continue;
+      }
+      if (c == '#') {
+        if (!endToken(error)) return false;
+        comment_ = true;
+      } else if (std::isspace(c) || c == ',' || c == ':' || c == ';') {
+        if (!endToken(error)) return false;
+      } else {
+        addChar(char(c));
+      }
+    }
+    in.setstate(std::ios::eofbit);
+    if (!endToken(error)) return false;
+    flushLine();
+    finish();
+    return true;
+  }
+
+ private:
+  // The longest token kept for the error message, and the bytes of a token
+  // held before they are fed (a token of more is fed as it grows).
+  static constexpr size_t kShownToken = 40;
+  static constexpr size_t kHeldBytes = 64 * 1024;
+
+  void addChar(char c) {
+    if (token_.size() < kShownToken) token_ += c;
+    ++length_;
+    if (length_ == 2 && prefix_ == '0' && (c == 'x' || c == 'X')) {
+      digits_ = 0;  // "0x": the digits follow
+      return;
+    }
+    if (length_ == 1) prefix_ = c;
+    const int d = hexDigit(c);
+    if (d < 0) {
+      valid_ = false;
+      return;
+    }
+    if (digits_++ % 2 == 0) {
+      high_ = d;
+    } else {
+      held_.push_back(uint8_t(high_ * 16 + d));
+      if (held_.size() >= kHeldBytes) flushToken();
+    }
+  }
+
+  void flushToken() {
+    lineBytes_.insert(lineBytes_.end(), held_.begin(), held_.end());
+    held_.clear();
+    if (lineBytes_.size() >= kHeldBytes) flushLine();
+  }
+
+  bool endToken(std::string* error) {
+    if (length_ == 0) return true;
+    const bool ok = valid_ && digits_ % 2 == 0 && digits_ > 0;
+    if (!ok) {
+      if (error)
+        *error = "line " + std::to_string(line_) + ": \"" + token_ + (length_ > token_.size() ? "..." : "") +
+                 "\" is not hex bytes";
+      // Nothing of the line that holds it is decoded.
+      held_.clear();
+      lineBytes_.clear();
+      finish();
+      return false;
+    }
+    flushToken();
+    token_.clear();
+    length_ = digits_ = 0;
+    valid_ = true;
+    return true;
+  }
+
+  void flushLine() {
+    splitter_.feed(lineBytes_.data(), lineBytes_.size(), 0, pieces_);
+    lineBytes_.clear();
+    emit();
+  }
+
+  void finish() {
+    splitter_.finish(pieces_);
+    emit();
+  }
+
+  void report(Frame f) {
+    Decoded d;
+    d.frame = std::move(f);
+    d.frame.channel = "hex";
+    sink_(d);
+  }
+
+  void emit() {
+    for (StreamPiece& piece : pieces_) {
       const std::vector<uint8_t>& b = piece.bytes;
       if (!piece.junk) {
         report(networkReplyLayout(b) ? decodeReply(b.data(), b.size()) : decodeStreamPiece(piece, true));
@@ -161,43 +365,27 @@ bool decodeHexText(std::istream& in, const FrameSink& sink, std::string* error) 
       }
       if (from < b.size()) report(junkFrame(std::vector<uint8_t>(b.begin() + long(from), b.end())));
     }
-    pieces.clear();
-  };
-  std::string line;
-  for (long number = 1; std::getline(in, line); ++number) {
-    line = line.substr(0, line.find('#'));
-    std::vector<uint8_t> bytes;
-    size_t i = 0;
-    while (i < line.size()) {
-      char c = line[i];
-      if (std::isspace(static_cast<unsigned char>(c)) || c == ',' || c == ':' || c == ';') {
-        ++i;
-        continue;
-      }
-      size_t end = i;
-      while (end < line.size() && !std::isspace(static_cast<unsigned char>(line[end])) && line[end] != ',' &&
-             line[end] != ':' && line[end] != ';')
-        ++end;
-      std::string token = line.substr(i, end - i);
-      i = end;
-      if (token.size() > 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X')) token = token.substr(2);
-      bool ok = token.size() % 2 == 0;
-      for (char d : token) ok = ok && hexDigit(d) >= 0;
-      if (!ok) {
-        if (error) *error = "line " + std::to_string(number) + ": \"" + token + "\" is not hex bytes";
-        splitter.finish(pieces);
-        emit();
-        return false;
-      }
-      for (size_t k = 0; k < token.size(); k += 2)
-        bytes.push_back(uint8_t(hexDigit(token[k]) * 16 + hexDigit(token[k + 1])));
-    }
-    splitter.feed(bytes.data(), bytes.size(), 0, pieces);
-    emit();
+    pieces_.clear();
   }
-  splitter.finish(pieces);
-  emit();
-  return true;
+
+  const FrameSink& sink_;
+  StreamSplitter splitter_{true};
+  std::vector<StreamPiece> pieces_;
+  std::vector<uint8_t> lineBytes_;  // bytes of the line read so far
+  std::vector<uint8_t> held_;        // bytes of the token read so far
+  std::string token_;                // its first characters
+  size_t length_ = 0, digits_ = 0;
+  char prefix_ = 0;
+  int high_ = 0;
+  bool valid_ = true;
+  bool comment_ = false;
+  long line_ = 1;
+};
+
+}  // namespace
+
+bool decodeHexText(std::istream& in, const FrameSink& sink, std::string* error) {
+  return HexReader(sink).read(in, error);
 }
 
 InputKind inputKindOf(const std::string& head) {
@@ -208,6 +396,7 @@ InputKind inputKindOf(const std::string& head) {
     for (uint32_t magic : captureMagics)
       if (m == magic) return InputKind::Capture;
   }
+  if (head.find('\0') != std::string::npos) return InputKind::Binary;
   size_t at = 0;
   while (at < head.size()) {
     size_t end = head.find('\n', at);

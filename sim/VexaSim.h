@@ -27,6 +27,9 @@ namespace vexasim {
 struct Field {
   std::string name;
   std::string value;
+  // A text of the frame: value is its bytes quoted (detail::quotedText), and
+  // the printers show them as characters (GBK as UTF-8).
+  bool text = false;
 };
 
 struct Frame {
