@@ -436,6 +436,8 @@ size_t Emulator::framesSeen() const {
 
 size_t Emulator::streamConnections() const { return d_->streams.connections(); }
 
+size_t Emulator::pendingAnswers() const { return d_->streams.pendingAnswers(); }
+
 bool Emulator::waitForFrames(size_t n, int timeoutMs) const {
   std::unique_lock<std::mutex> lk(d_->mu);
   return d_->cv.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return d_->frames.seen() >= n; });

@@ -41,6 +41,7 @@ struct StreamServer::Conn {
   bool answerGreeting = true;
   std::vector<uint8_t> greeting;  // bytes received before the greeting was complete
   StreamSplitter splitter{false};
+  std::deque<StreamPiece> held;  // split off, handled once answers make room
   std::deque<std::pair<long, std::vector<uint8_t>>> due;  // answers and when to send them
   std::vector<uint8_t> out;                               // answer bytes not yet sent
   uint64_t lastActive = 0;  // order of the last exchange: higher is more recent
@@ -55,6 +56,8 @@ StreamServer::StreamServer(FrameHandler onFrame, GreetingHandler onGreeting, siz
 StreamServer::~StreamServer() { stop(); }
 
 size_t StreamServer::connections() const { return open_; }
+
+size_t StreamServer::pendingAnswers() const { return pending_; }
 
 void StreamServer::ensureRunning() {
   if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
@@ -94,41 +97,69 @@ void StreamServer::stop() {
   incoming_.clear();
   for (auto& c : conns_) ::close(c->fd);
   conns_.clear();
-  for (int* fd : {&listenFd_, &newListenFd_}) {
+  for (int* fd : {&listenFd_, &newListenFd_, &reserveFd_}) {
     if (*fd >= 0) ::close(*fd);
     *fd = -1;
   }
   open_ = 0;
+  pending_ = 0;
   stopping_ = false;
+}
+
+// The descriptor held in reserve is taken again where one has just been
+// freed or found: after a connection closed and after an accept.
+void StreamServer::refillReserve() {
+  if (reserveFd_ < 0) reserveFd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
+// Closes the accepted connection quiet longest; connections the emulator
+// dialled itself stay. False when there is none.
+bool StreamServer::closeQuietest() {
+  auto quietest = conns_.end();
+  for (auto it = conns_.begin(); it != conns_.end(); ++it) {
+    if ((*it)->dialled) continue;
+    if (quietest == conns_.end() || (*it)->lastActive < (*quietest)->lastActive) quietest = it;
+  }
+  if (quietest == conns_.end()) return false;
+  ::close((*quietest)->fd);
+  conns_.erase(quietest);
+  --open_;
+  return true;
 }
 
 void StreamServer::acceptNew(long now) {
   for (int i = 0; i < 64; ++i) {
     int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE)) {
+      // Out of descriptors (something else in the process took them): the
+      // newcomer gets the reserve, else the place of the quietest connection.
+      // Only the round's first accept knows that one is waiting (the
+      // listener polled readable); accept fails so whether one waits or not.
+      if (i > 0) return;
+      if (reserveFd_ >= 0) {
+        ::close(reserveFd_);
+        reserveFd_ = -1;
+      } else if (!closeQuietest()) {
+        acceptPausedUntil_ = now + kAcceptRetryMs;
+        return;
+      }
+      fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    }
     if (fd < 0) {
       if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
         acceptPausedUntil_ = now + kAcceptRetryMs;
       return;  // EAGAIN: nothing more waiting; others (a peer gone already): next round
     }
-    // At the limit the accepted connection quiet longest goes; connections
-    // the emulator dialled itself are not counted and stay.
-    auto quietest = conns_.end();
+    // At the limit the accepted connection quiet longest goes.
     size_t accepted = 0;
-    for (auto it = conns_.begin(); it != conns_.end(); ++it) {
-      if ((*it)->dialled) continue;
-      ++accepted;
-      if (quietest == conns_.end() || (*it)->lastActive < (*quietest)->lastActive) quietest = it;
-    }
-    if (accepted >= maxConnections_) {
-      ::close((*quietest)->fd);
-      conns_.erase(quietest);
-      --open_;
-    }
+    for (const auto& c : conns_) accepted += c->dialled ? 0 : 1;
+    if (accepted >= maxConnections_) closeQuietest();
     auto c = std::make_unique<Conn>();
     c->fd = fd;
     c->lastActive = ++activity_;
     conns_.push_back(std::move(c));
     ++open_;
+    refillReserve();
   }
 }
 
@@ -149,9 +180,12 @@ void StreamServer::flushOut(Conn& c) {
   if (c.out.size() > kMaxUnsent) c.broken = true;  // the peer reads none of its answers
 }
 
-void StreamServer::handle(Conn& c, std::vector<StreamPiece>& pieces, long now) {
-  for (StreamPiece& piece : pieces) {
-    Frame f = decodeStreamPiece(piece, false);
+// Hands the frames split off so far to the emulator, as long as the
+// connection has room for their answers; the rest wait in c.held.
+void StreamServer::handle(Conn& c, long now) {
+  while (!c.held.empty() && c.due.size() < kMaxPendingAnswers) {
+    Frame f = decodeStreamPiece(c.held.front(), false);
+    c.held.pop_front();
     f.channel = c.channel;
     StreamAnswer a = onFrame_(std::move(f));
     if (a.bytes.empty()) continue;
@@ -160,15 +194,15 @@ void StreamServer::handle(Conn& c, std::vector<StreamPiece>& pieces, long now) {
     if (!c.due.empty()) when = std::max(when, c.due.back().first);
     c.due.emplace_back(when, std::move(a.bytes));
   }
-  pieces.clear();
 }
 
-// Reads what is waiting; false when nothing could be read.
+// Reads what is waiting, until frames are held back; false when nothing
+// could be read.
 bool StreamServer::readFrom(Conn& c, long now) {
   uint8_t chunk[4096];
   std::vector<StreamPiece> pieces;
   size_t total = 0;
-  while (total < kReadPerRound) {
+  while (total < kReadPerRound && c.held.empty()) {
     ssize_t n = ::recv(c.fd, chunk, sizeof chunk, 0);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
@@ -196,7 +230,9 @@ bool StreamServer::readFrom(Conn& c, long now) {
       c.greeting.clear();
     }
     if (left) c.splitter.feed(p, left, now, pieces);
-    handle(c, pieces, now);
+    for (StreamPiece& piece : pieces) c.held.push_back(std::move(piece));
+    pieces.clear();
+    handle(c, now);
   }
   return total > 0;
 }
@@ -211,6 +247,7 @@ void StreamServer::run() {
         if (listenFd_ >= 0) ::close(listenFd_);
         listenFd_ = newListenFd_;
         newListenFd_ = -1;
+        refillReserve();
       }
       for (auto& c : incoming_) {
         c->lastActive = ++activity_;
@@ -232,7 +269,10 @@ void StreamServer::run() {
       if (c->ended && c->out.empty())
         fds.push_back(pollfd{-1, 0, 0});
       else
-        fds.push_back(pollfd{c->fd, short(c->ended ? POLLOUT : (c->out.empty() ? POLLIN : POLLIN | POLLOUT)), 0});
+        // One whose frames are held back is not read until its answers go.
+      fds.push_back(pollfd{c->fd,
+                           short((c->ended || !c->held.empty() ? 0 : POLLIN) | (c->out.empty() ? 0 : POLLOUT)),
+                           0});
     }
     int ready = ::poll(fds.data(), fds.size(), timeout);
     now = nowMs();
@@ -242,34 +282,45 @@ void StreamServer::run() {
     for (size_t i = 0; i < polled; ++i) {
       Conn& c = *conns_[i];
       short revents = ready > 0 ? fds[first + i].revents : 0;
-      if (!c.ended && (revents & (POLLIN | POLLHUP | POLLERR))) readFrom(c, now);
-      if (c.ended && !c.awaitingGreeting) {
-        c.splitter.finish(pieces);
-        handle(c, pieces, now);
+      if (!c.ended && (revents & (POLLIN | POLLHUP | POLLERR))) {
+        // A peer gone while its frames are held back can take no answer.
+        if (!c.held.empty() && (revents & (POLLHUP | POLLERR))) c.broken = true;
+        else readFrom(c, now);
       }
-      if (!c.awaitingGreeting) {
-        c.splitter.idle(now, pieces);
-        handle(c, pieces, now);
+      if (c.broken) continue;
+      if (!c.awaitingGreeting && c.held.empty()) {
+        if (c.ended) c.splitter.finish(pieces);
+        else c.splitter.idle(now, pieces);
+        for (StreamPiece& piece : pieces) c.held.push_back(std::move(piece));
+        pieces.clear();
       }
+      handle(c, now);
       while (!c.due.empty() && c.due.front().first <= now) {
         c.out.insert(c.out.end(), c.due.front().second.begin(), c.due.front().second.end());
         c.due.pop_front();
         c.lastActive = ++activity_;
       }
+      handle(c, now);  // the answers that went made room for held frames
       if (!c.out.empty()) flushOut(c);
-      if (c.ended && c.due.empty() && c.out.empty()) c.broken = true;
+      if (c.ended && c.held.empty() && c.due.empty() && c.out.empty()) c.broken = true;
     }
     if (listening && ready > 0 && (fds[0].revents & POLLIN)) acceptNew(now);
 
+    size_t pending = 0;
+    bool closed = false;
     for (auto it = conns_.begin(); it != conns_.end();) {
       if ((*it)->broken) {
+        closed = true;
         ::close((*it)->fd);
         it = conns_.erase(it);
         --open_;
       } else {
+        pending += (*it)->due.size();
         ++it;
       }
     }
+    pending_ = pending;
+    if (closed) refillReserve();
   }
 }
 

@@ -92,7 +92,7 @@ struct Options {
   // this many of each; serialBytes() keeps as many largest frames' worth.
   size_t keep = 1000;
   // Stream connections served at once; for one more, the connection quiet
-  // longest is closed.
+  // longest is closed. So is it when the process has no descriptor left.
   size_t maxConnections = 4096;
   // Senders whose datagram frames are waited for at once; for one more, the
   // frame waiting longest is taken as it is.
@@ -143,6 +143,9 @@ class Emulator {
   size_t framesSeen() const;
   // Stream connections open now, accepted and dialled.
   size_t streamConnections() const;
+  // Answers to stream frames decided but waiting for their time (reply mode
+  // delay), over all connections; at most kMaxPendingAnswers (64) each.
+  size_t pendingAnswers() const;
   // Wait until n frames (greetings) have been received since the last clear().
   bool waitForFrames(size_t n, int timeoutMs) const;
   bool waitForGreetings(size_t n, int timeoutMs) const;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 
 #include "Reassembly.h"
 #include "SimFixture.h"
+#include "StreamServer.h"
 #include "VexaSim.h"
 
 using namespace vexasim;
@@ -724,4 +726,74 @@ TEST_F(EmulatorTest, ADelayedAnswerHoldsUpNoOtherConnection) {
   ASSERT_EQ(::send(b.fd, f.data(), f.size(), 0), 19);
   EXPECT_EQ(hex(readSome(b.fd, 5000)), kAcceptReply);
   EXPECT_TRUE(readSome(a.fd, 0).empty());
+}
+
+TEST_F(EmulatorTest, AConnectionThatReadsNoneOfItsDelayedAnswersIsReadNoFurther) {
+  // a sends 1000 frames and never reads: with 64 answers waiting for their
+  // 30 s, the rest stays unread. b, answered after 100 ms, sends 150 at
+  // once and gets all 150 answers as room is made.
+  emu.setReplyMode(ReplyMode::Delay, 30000);
+  Sock a(connectTo(emu));
+  std::vector<uint8_t> f = bytesOf(kStartPlay), many;
+  for (int i = 0; i < 1000; ++i) many.insert(many.end(), f.begin(), f.end());
+  ASSERT_EQ(::send(a.fd, many.data(), many.size(), 0), ssize_t(many.size()));
+  ASSERT_TRUE(emu.waitForFrames(kMaxPendingAnswers, 5000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(emu.framesSeen(), kMaxPendingAnswers);
+  EXPECT_EQ(emu.pendingAnswers(), kMaxPendingAnswers);
+
+  emu.setReplyMode(ReplyMode::Delay, 100);
+  Sock b(connectTo(emu));
+  many.resize(150 * f.size());
+  ASSERT_EQ(::send(b.fd, many.data(), many.size(), 0), ssize_t(many.size()));
+  ASSERT_TRUE(emu.waitForFrames(kMaxPendingAnswers + 150, 10000));
+  std::vector<uint8_t> answers;
+  while (answers.size() < 150 * 20) {
+    std::vector<uint8_t> got = readSome(b.fd, 5000);
+    if (got.empty()) break;
+    answers.insert(answers.end(), got.begin(), got.end());
+  }
+  ASSERT_EQ(answers.size(), 150u * 20);
+  EXPECT_EQ(hex(std::vector<uint8_t>(answers.end() - 20, answers.end())), kAcceptReply);
+  EXPECT_EQ(emu.pendingAnswers(), kMaxPendingAnswers);  // a's, still waiting
+}
+
+TEST_F(EmulatorTest, ANewControllerIsServedWhenTheProcessHasNoDescriptorLeft) {
+  // The soft limit 64 above the highest descriptor open, then every one
+  // taken: a newcomer gets the emulator's reserve, the next one the place
+  // of the quietest connection.
+  struct Exhausted {
+    rlimit old{};
+    std::vector<int> taken;
+    ~Exhausted() {
+      for (int fd : taken) ::close(fd);
+      ::setrlimit(RLIMIT_NOFILE, &old);
+    }
+  } ex;
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &ex.old), 0);
+  rlimit low = ex.old;
+  int highest = 0;
+  if (DIR* d = ::opendir("/proc/self/fd")) {
+    while (dirent* e = ::readdir(d)) highest = std::max(highest, std::atoi(e->d_name));
+    ::closedir(d);
+  }
+  low.rlim_cur = std::min<rlim_t>(ex.old.rlim_cur, rlim_t(highest) + 64);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<int>& taken = ex.taken;
+  for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;) taken.push_back(fd);
+  ASSERT_EQ(errno, EMFILE);
+  std::vector<uint8_t> f = bytesOf(kStartPlay);
+  std::vector<std::unique_ptr<Sock>> clients;
+  for (int i = 0; i < 2; ++i) {
+    ::close(taken.back());
+    taken.pop_back();
+    clients.push_back(std::make_unique<Sock>(connectTo(emu)));
+    ASSERT_GE(clients.back()->fd, 0);
+    ASSERT_EQ(::send(clients.back()->fd, f.data(), f.size(), 0), 19);
+    EXPECT_EQ(hex(readSome(clients.back()->fd, 2000)), kAcceptReply) << "client " << i;
+  }
+  pollfd pf{clients[0]->fd, POLLIN, 0};
+  ASSERT_EQ(::poll(&pf, 1, 2000), 1);
+  char byte;
+  EXPECT_EQ(::recv(clients[0]->fd, &byte, 1, 0), 0);  // closed for the second
 }
