@@ -125,6 +125,9 @@ struct SignState {
   std::string id;
   std::string kind;  // "controller", "bus" or "bar"
   uint64_t changes = 0;  // counts the changes applied
+  // The sign's real size in dots (vexa-sim --size); 0: it grows to hold
+  // what it shows.
+  int fixedWidth = 0, fixedHeight = 0;
 
   std::optional<PageSetLayout> pageSet;
   int pageNo = 0;        // from the last PlayShowPage; 0 when none came
@@ -191,6 +194,8 @@ struct LedMatrix {
 // Signs are at most this many dots; content beyond is cut off.
 constexpr int kMaxSignWidth = 2048;
 constexpr int kMaxSignHeight = 1024;
+// "WxH" in dots, W from 1 to kMaxSignWidth, H from 1 to kMaxSignHeight.
+bool parseSignSize(const std::string& text, int& width, int& height);
 // The area a content gets when no page set places it.
 constexpr int kDefaultAreaWidth = 192;
 constexpr int kDefaultAreaHeight = 16;
@@ -217,8 +222,10 @@ class SignBoard {
     bitmapH_ = h;
   }
 
-  // The sign of a controller address, before any frame arrives.
-  SignState& addController(const std::string& address);
+  // The sign of a controller address, before any frame arrives; with a
+  // width and height (parseSignSize's range) the sign has that size, and
+  // what lies beyond its edge is cut off instead of making it larger.
+  SignState& addController(const std::string& address, int width = 0, int height = 0);
   // Which sign a frame received by the controller at address is meant for:
   // the controller itself, or the bus device or bar screen it names. Empty
   // for frames that belong to no sign.

@@ -39,8 +39,9 @@ class SignService {
 
   // Tests set the emulator's clock; call before frames are posted.
   void setClock(SignBoard::Clock clock);
-  // Shows the sign of a controller address before any frame arrives.
-  void addController(const std::string& address);
+  // Shows the sign of a controller address before any frame arrives; with
+  // a width and height it has that size (SignBoard::addController).
+  void addController(const std::string& address, int width = 0, int height = 0);
   // Hands over a frame received by the controller at address. Cheap and
   // never waits for drawing; false when too many frames wait already.
   bool post(const Frame& f, const std::string& address);
@@ -69,6 +70,7 @@ class SignService {
     Frame frame;
     std::string address;
     bool addOnly = false;
+    int width = 0, height = 0;  // addOnly: the sign's size, 0 when it grows
   };
   void run();
   // Lays sign id out again and rebuilds its JSON; with draw also its

@@ -344,6 +344,20 @@ SignLayout SignBoard::layout(const SignState& s) const {
     }
   }
 
+  if (s.fixedWidth > 0 && s.fixedHeight > 0) {
+    // A sign of a given size: what lies beyond its edge is cut off there.
+    l.width = s.fixedWidth;
+    l.height = s.fixedHeight;
+    for (std::vector<SignArea>* list : {&l.areas, &l.placed}) {
+      for (SignArea& a : *list) {
+        if (a.x < l.width && a.y < l.height && a.x + a.width > 0 && a.y + a.height > 0) continue;
+        const std::string outside = "outside the sign's " + std::to_string(l.width) + " x " +
+                                    std::to_string(l.height) + " dots";
+        a.note = a.note.empty() ? outside : a.note + "; " + outside;
+      }
+    }
+    return l;
+  }
   int w = 0, h = 0;
   for (const std::vector<SignArea>* list : {&l.areas, &l.placed}) {
     for (const SignArea& a : *list) {

@@ -128,12 +128,14 @@ void SignService::setClock(SignBoard::Clock clock) {
   clockChanged_ = true;
 }
 
-void SignService::addController(const std::string& address) {
+void SignService::addController(const std::string& address, int width, int height) {
   {
     std::lock_guard<std::mutex> lk(queueMu_);
     Item item;
     item.address = address;
     item.addOnly = true;
+    item.width = width;
+    item.height = height;
     queue_.push_back(std::move(item));
     ++posted_;
   }
@@ -144,7 +146,7 @@ bool SignService::post(const Frame& f, const std::string& address) {
   {
     std::lock_guard<std::mutex> lk(queueMu_);
     if (queue_.size() >= settings_.queueLimit) return false;
-    queue_.push_back(Item{f, address, false});
+    queue_.push_back(Item{f, address, false, 0, 0});
     ++posted_;
   }
   queueCv_.notify_all();
@@ -269,7 +271,7 @@ void SignService::run() {
     std::set<std::string> changed;
     for (const Item& item : batch) {
       if (item.addOnly) {
-        board_.addController(item.address);
+        board_.addController(item.address, item.width, item.height);
         changed.insert(item.address);
         continue;
       }

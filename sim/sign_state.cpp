@@ -1,5 +1,6 @@
 // What each received frame does to the sign it is meant for, read from the
 // frame's decoded fields.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -118,7 +119,30 @@ SignState* SignBoard::sign(const std::string& id, const std::string& kind) {
   return &it->second;
 }
 
-SignState& SignBoard::addController(const std::string& address) { return *sign(address, "controller"); }
+SignState& SignBoard::addController(const std::string& address, int width, int height) {
+  SignState& s = *sign(address, "controller");
+  if (width > 0 && height > 0) {
+    s.fixedWidth = std::min(width, kMaxSignWidth);
+    s.fixedHeight = std::min(height, kMaxSignHeight);
+  }
+  return s;
+}
+
+bool parseSignSize(const std::string& text, int& width, int& height) {
+  const size_t x = text.find('x');
+  if (x == std::string::npos) return false;
+  auto dots = [](const std::string& digits, int max, int& out) {
+    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+      return false;
+    out = std::atoi(digits.c_str());
+    return out >= 1 && out <= max;
+  };
+  int w = 0, h = 0;
+  if (!dots(text.substr(0, x), kMaxSignWidth, w) || !dots(text.substr(x + 1), kMaxSignHeight, h)) return false;
+  width = w;
+  height = h;
+  return true;
+}
 
 const SignState* SignBoard::find(const std::string& id) const {
   auto it = signs_.find(id);

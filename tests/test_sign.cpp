@@ -491,3 +491,47 @@ TEST(SignState, KeepsWhatItHoldsBoundedDroppingTheOldest) {
   board.addController("127.0.0.2");
   EXPECT_NE(board.find("127.0.0.2"), nullptr);
 }
+
+TEST(SignSize, ASignOfAGivenSizeCutsWhatLiesBeyondItsEdge) {
+  const GlyphFont font = markerFont();
+  const std::string text = "ABCDEFGHIJKL";  // 96 dots
+  SignBoard board;
+  board.addController("127.0.0.1", 64, 16);
+  board.addController("127.0.0.2");
+  for (const char* ip : {"127.0.0.1", "127.0.0.2"}) {
+    board.apply(internalText(text, 1, 1), ip);
+    board.apply(collected("Q", 1, 1), ip);  // stacked below the text
+  }
+  struct Case {
+    const char* ip;
+    int width, height;
+    std::string row0, row16, note;
+  } cases[] = {{"127.0.0.1", 64, 16, "ABCDEFGH", "", "outside the sign's 64 x 16 dots"},
+               {"127.0.0.2", 192, 32, "ABCDEFGHIJKL", "Q", ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ip);
+    const SignState& s = *board.find(c.ip);
+    const SignLayout l = board.layout(s);
+    const LedMatrix m = board.draw(s, l, font);
+    EXPECT_EQ(l.width, c.width);
+    EXPECT_EQ(m.width, c.width);
+    EXPECT_EQ(m.height, c.height);
+    std::string row0 = readRow(m, 0, 0, c.width / 8), row16 = c.height > 16 ? readRow(m, 0, 16, 1) : "";
+    EXPECT_EQ(row0.substr(0, row0.find('.')), c.row0);
+    EXPECT_EQ(row16.substr(0, row16.find('.')), c.row16);
+    ASSERT_EQ(l.areas.size(), 2u);
+    EXPECT_EQ(l.areas[1].note, c.note);
+  }
+
+  struct Parse {
+    const char* text;
+    int width, height;  // 0: refused
+  } parses[] = {{"64x16", 64, 16}, {"2048x1024", 2048, 1024}, {"1x1", 1, 1},    {"0x16", 0, 0},
+                {"64x0", 0, 0},    {"2049x16", 0, 0},       {"64x1025", 0, 0}, {"-1x16", 0, 0},
+                {"64", 0, 0},      {"64x16x2", 0, 0},       {" 64x16", 0, 0},  {"99999999999x16", 0, 0}};
+  for (const Parse& p : parses) {
+    int w = 0, h = 0;
+    EXPECT_EQ(parseSignSize(p.text, w, h), p.width > 0) << p.text;
+    EXPECT_EQ(w * 10000 + h, p.width * 10000 + p.height) << p.text;
+  }
+}
