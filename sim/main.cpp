@@ -1,6 +1,7 @@
 // vexa-sim: plays a sign controller on this machine and prints every frame it
 // receives, one line each.
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,6 +64,11 @@ const char kUsage[] =
     "                     frames, updated live in the browser\n"
     "  --font FILE        the .hex font the signs' texts are drawn in (default\n"
     "                     /usr/share/unifont/unifont.hex)\n"
+    "  --size WxH         the real size in dots of the sign of the --address\n"
+    "                     before it (before every --address: the first\n"
+    "                     controller's), W up to 2048, H up to 1024; what lies\n"
+    "                     beyond its edge is cut off. Without it a sign grows to\n"
+    "                     hold what it shows\n"
     "  --serial LINK      also serve a serial line: create a pseudo-terminal and\n"
     "                     make LINK (e.g. COM1) a symbolic link to its slave side\n"
     "  --login HOST:PORT  also dial in to the login server at HOST:PORT as a\n"
@@ -89,6 +96,9 @@ int main(int argc, char** argv) {
   std::string outDir;
   int bitmapW = 0, bitmapH = 0;
   std::vector<std::string> addresses;  // every --address
+  // --size by the index of its controller in addresses (0 also for the
+  // default address when none is given).
+  std::map<size_t, std::pair<int, int>> sizes;
   std::string httpHost, fontPath = vexasim::GlyphFont::kDefaultPath;
   int httpPort = -1;
   for (int i = 1; i < argc; ++i) {
@@ -130,6 +140,15 @@ int main(int argc, char** argv) {
       const char* v = value();
       if (!v || !vexasim::SignWebServer::parseAddress(v, httpHost, httpPort))
         return usageError("--http needs [HOST:]PORT, e.g. 8080 or 127.0.0.1:8080");
+    } else if (a == "--size") {
+      const char* v = value();
+      int w = 0, h = 0;
+      if (!v || !vexasim::parseSignSize(v, w, h))
+        return usageError("--size needs WxH in dots, W from 1 to " + std::to_string(vexasim::kMaxSignWidth) +
+                          " and H from 1 to " + std::to_string(vexasim::kMaxSignHeight) + ", e.g. 64x16");
+      const size_t index = addresses.empty() ? 0 : addresses.size() - 1;
+      if (!sizes.emplace(index, std::make_pair(w, h)).second)
+        return usageError("--size given twice for one controller");
     } else if (a == "--font") {
       const char* v = value();
       if (!v || !*v) return usageError("--font needs a file");
@@ -165,6 +184,17 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   if (!addresses.empty()) opt.address = addresses.front();
+  if (addresses.empty()) addresses.push_back(opt.address);
+  // What the network can make the process hold stays within its descriptor
+  // limit: the controllers' stream connections take at most half of it,
+  // shared among the addresses, the sign page's connections at most an
+  // eighth (SignWebServer::limitsFor), and the rest stays for the listening
+  // sockets, the serial line and the files written.
+  size_t descriptors = 1024;
+  rlimit lim{};
+  if (::getrlimit(RLIMIT_NOFILE, &lim) == 0)
+    descriptors = lim.rlim_cur == RLIM_INFINITY ? size_t(1) << 20 : size_t(lim.rlim_cur);
+  opt.maxConnections = std::min(opt.maxConnections, std::max<size_t>(1, descriptors / 2 / addresses.size()));
   if (!outDir.empty() && ::mkdir(outDir.c_str(), 0777) != 0 && errno != EEXIST) {
     std::cerr << "vexa-sim: cannot create " << outDir << ": " << std::strerror(errno) << "\n";
     return 1;
@@ -228,7 +258,8 @@ int main(int argc, char** argv) {
   std::vector<vexasim::Emulator*> all{&emu};
   for (auto& o : others) all.push_back(o.get());
   std::string error;
-  for (vexasim::Emulator* e : all) {
+  for (size_t i = 0; i < all.size(); ++i) {
+    vexasim::Emulator* e = all[i];
     if ((opt.udp || opt.tcp) && !e->start(&error)) {
       std::cerr << "vexa-sim: " << error << "\n";
       return 1;
@@ -237,12 +268,13 @@ int main(int argc, char** argv) {
     if (opt.udp) std::cerr << " udp " << e->options().udpPort;
     if (opt.tcp) std::cerr << " tcp " << e->options().tcpPort;
     std::cerr << std::endl;
-    if (signs) signs->addController(e->options().address);
+    const std::pair<int, int> size = sizes.count(i) ? sizes[i] : std::make_pair(0, 0);
+    if (signs) signs->addController(e->options().address, size.first, size.second);
   }
 
   std::unique_ptr<vexasim::SignWebServer> web;
   if (httpPort >= 0) {
-    web = std::make_unique<vexasim::SignWebServer>(*signs);
+    web = std::make_unique<vexasim::SignWebServer>(*signs, vexasim::SignWebServer::limitsFor(descriptors));
     if (!web->start(httpHost, httpPort, &error)) {
       std::cerr << "vexa-sim: " << error << "\n";
       return 1;

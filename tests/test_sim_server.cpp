@@ -1,0 +1,213 @@
+// vexa-sim as a server, run as a child process: what clients of its sign
+// page can make it hold, and that its controller port stays served.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ProcessStats.h"
+#include "SimFixture.h"
+
+using namespace vexasim;
+
+namespace {
+
+const char kStartPlay[] = "FE 5C 4B 89 13 00 00 00 51 00 00 00 00 00 00 00 00 FF FF";
+const char kAcceptReply[] = "FE 5C 4B 89 14 00 00 00 81 00 00 00 00 01 00 00 00 31 FF FF";
+
+// vexa-sim on this suite's address with its sign page on a free port, the
+// descriptor limit set; stopped when it goes.
+struct SimProcess {
+  pid_t pid = -1;
+  int httpPort = 0;
+  std::string log = "sim-server-" + std::to_string(::getpid()) + ".log";
+
+  SimProcess(rlim_t descriptors) {
+    const char* dir = std::getenv("VEXA_BUILD_DIR");
+    std::string path = std::string(dir && *dir ? dir : ".") + "/sim/vexa-sim";
+    std::vector<std::string> args = {path, "--address", TestAddress(), "--size", "64x16", "--http", TestAddress() + ":0"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    pid = ::fork();
+    if (pid == 0) {
+      const rlimit lim{descriptors, descriptors};
+      ::setrlimit(RLIMIT_NOFILE, &lim);
+      ::dup2(::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+      ::dup2(::open("/dev/null", O_WRONLY), 1);
+      ::execv(path.c_str(), argv.data());
+      ::_exit(127);
+    }
+    const std::regex page("sign page on http://[0-9.]+:([0-9]+)/");
+    WaitUntil([&] {
+      std::ifstream in(log);
+      std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      std::smatch m;
+      if (std::regex_search(text, m, page)) httpPort = std::atoi(m[1].str().c_str());
+      return httpPort > 0;
+    });
+  }
+  ~SimProcess() {
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+    std::remove(log.c_str());
+  }
+  int descriptors() const {
+    int n = -2;  // "." and ".."
+    if (DIR* d = ::opendir(("/proc/" + std::to_string(pid) + "/fd").c_str())) {
+      while (::readdir(d)) ++n;
+      ::closedir(d);
+    }
+    return n;
+  }
+  long residentKb() const {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    long kb = -1;
+    while (in >> key)
+      if (key == "VmRSS:") in >> kb;
+    return kb;
+  }
+};
+
+int connectTo(int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(uint16_t(port));
+  ::inet_pton(AF_INET, TestAddress().c_str(), &to.sin_addr);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// What fd receives until it is closed, quiet for waitMs or holds `enough`;
+// "<closed>" ends the text of a connection the server closed.
+std::string receive(int fd, int waitMs, const std::string& enough = "") {
+  std::string got;
+  char buf[4096];
+  pollfd pf{fd, POLLIN, 0};
+  while ((enough.empty() || got.find(enough) == std::string::npos) && ::poll(&pf, 1, waitMs) > 0) {
+    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) return got + "<closed>";
+    got.append(buf, size_t(n));
+  }
+  return got;
+}
+
+// The status codes of the answers in text, then "closed" or "open".
+std::string statuses(const std::string& text) {
+  std::string s;
+  const std::regex status("HTTP/1.1 ([0-9]{3})");
+  for (std::sregex_iterator it(text.begin(), text.end(), status), end; it != end; ++it) s += (*it)[1].str() + " ";
+  return s + (text.size() >= 8 && text.compare(text.size() - 8, 8, "<closed>") == 0 ? "closed" : "open");
+}
+
+std::string askPage(int port, const std::string& request, int waitMs = 2000) {
+  int fd = connectTo(port);
+  ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  std::string got = receive(fd, waitMs);
+  ::close(fd);
+  return got;
+}
+
+}  // namespace
+
+TEST(SimServerPage, RequestsThePageDoesNotMakeAreRefusedUnreadAndClosed) {
+  SimProcess sim(1024);
+  ASSERT_GT(sim.httpPort, 0);
+  const std::string h = " HTTP/1.1\r\nHost: x\r\n";
+  struct Case {
+    std::string request;
+    const char* answers;
+  } cases[] = {
+      {"POST /state" + h + "Content-Length: 5\r\n\r\nhello", "405 closed"},
+      {"DELETE /state" + h + "\r\n", "405 closed"},
+      {"POST /" + h + "Content-Length: 100\r\nExpect: 100-continue\r\n\r\n", "405 closed"},
+      {"GET /state" + h + "Content-Length: 1025\r\n\r\n", "413 closed"},
+      {"GET /state" + h + "Transfer-Encoding: chunked\r\n\r\n", "413 closed"},
+      {"GET /" + h + "X: " + std::string(20000, 'a') + "\r\n\r\n", "400 closed"},
+      {"GET /state" + h + "Content-Length: 4\r\n\r\nabcdGET /state" + h + "Connection: close\r\n\r\n", "200 200 closed"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(statuses(askPage(sim.httpPort, c.request)), c.answers) << c.request.substr(0, 40);
+  EXPECT_NE(askPage(sim.httpPort, "DELETE /" + h + "\r\n").find("\r\nAllow: GET, HEAD\r\n"), std::string::npos);
+  // The sign has the size --size gave it.
+  EXPECT_NE(askPage(sim.httpPort, "GET /state" + h + "\r\n", 500).find("\"width\":64,\"height\":16"), std::string::npos);
+
+  // A body of 512 MiB announced: the answer comes before any of it is read,
+  // and the server takes no more than the sockets' buffers hold.
+  const long before = sim.residentKb();
+  int fd = connectTo(sim.httpPort);
+  const std::string head = "POST /" + h + "Content-Length: 536870912\r\n\r\n";
+  ASSERT_EQ(::send(fd, head.data(), head.size(), 0), ssize_t(head.size()));
+  EXPECT_EQ(statuses(receive(fd, 2000)), "405 closed");
+  std::vector<char> chunk(1 << 20, 'x');
+  size_t sent = 0;
+  ::fcntl(fd, F_SETFL, O_NONBLOCK);
+  for (pollfd pf{fd, POLLOUT, 0}; sent < (size_t(64) << 20) && ::poll(&pf, 1, 1000) == 1;) {
+    const ssize_t n = ::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL);
+    if (n <= 0) break;
+    sent += size_t(n);
+  }
+  ::close(fd);
+  EXPECT_LT(sent, size_t(32) << 20);
+  EXPECT_LT(sim.residentKb() - before, 16 * 1024);
+}
+
+TEST(SimServerPage, ClientsBeyondItsLimitsLeaveThePageAndTheControllerServed) {
+  // 256 descriptors: 16 connections served by the page, 5 of them event
+  // streams, and 16 more in line.
+  SimProcess sim(256);
+  ASSERT_GT(sim.httpPort, 0);
+  const int baseline = sim.descriptors();
+  std::vector<int> held;
+  std::vector<std::string> streams;
+  for (int i = 0; i < 9; ++i) {
+    held.push_back(connectTo(sim.httpPort));
+    const std::string get = "GET /events HTTP/1.1\r\nHost: x\r\n\r\n";
+    ::send(held.back(), get.data(), get.size(), 0);
+  }
+  int open = 0, refused = 0;
+  for (int fd : held) {
+    const std::string s = statuses(receive(fd, 2000, "retry: 1000"));
+    open += s == "200 open";
+    refused += s == "503 closed";
+  }
+  EXPECT_EQ(open, 5);
+  EXPECT_EQ(refused, 4);
+  // 100 clients that send nothing and 40 that send half a head: once the
+  // page has made its choice, it holds 16 of them, the streams included.
+  for (int i = 0; i < 140; ++i) {
+    held.push_back(connectTo(sim.httpPort));
+    if (i >= 100) ::send(held.back(), "GET / HT", 8, 0);
+  }
+  EXPECT_TRUE(WaitUntil([&] { return sim.descriptors() == baseline + 16; })) << sim.descriptors() - baseline;
+  EXPECT_EQ(statuses(askPage(sim.httpPort, "GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")), "200 closed");
+  int controller = connectTo(VEXA_TCP_PORT);
+  std::vector<uint8_t> f = bytesOf(kStartPlay);
+  ASSERT_EQ(::send(controller, f.data(), f.size(), 0), 19);
+  const std::string reply = receive(controller, 2000, std::string("\x31\xFF\xFF", 3));
+  EXPECT_EQ(hex(std::vector<uint8_t>(reply.begin(), reply.end())), kAcceptReply);
+  EXPECT_LE(sim.descriptors(), baseline + 32 + 1);
+  ::close(controller);
+  for (int fd : held) ::close(fd);
+  EXPECT_TRUE(WaitUntil([&] { return sim.descriptors() == baseline; })) << sim.descriptors() << " vs " << baseline;
+}
