@@ -29,10 +29,8 @@ std::string hexBytes(const uint8_t* p, size_t n);
 std::string hexCode(int code);
 // A byte text as a quoted string: printable ASCII as is, '"' and '\' escaped
 // with a backslash, every other byte as \xNN. This is the value of a text
-// field: it keeps the exact bytes (quotedBytes() gives them back).
+// field: it keeps the exact bytes.
 std::string quotedText(const uint8_t* p, size_t n);
-// The bytes of a quotedText() value; a value that is not quoted as is.
-std::string quotedBytes(const std::string& quoted);
 // The GBK double-byte character lead, trail appended to out as UTF-8; false
 // (out unchanged) when the pair is no character.
 bool gbkToUtf8(uint8_t lead, uint8_t trail, std::string& out);
@@ -40,17 +38,18 @@ bool gbkToUtf8(uint8_t lead, uint8_t trail, std::string& out);
 // GBK double-byte character shown as UTF-8: only control bytes and bytes
 // that start or end no character stay \xNN. Every printer of frames (the
 // emulator's lines, the decode command, the sign page's frame list) shows
-// texts this way.
+// texts this way (Field::shown).
 std::string shownText(const uint8_t* p, size_t n);
 
 // A JSON string: UTF-8 characters as they are, control characters and any
 // byte that is no UTF-8 escaped.
 std::string jsonString(const std::string& s);
 
-void addField(Frame& f, const std::string& name, const std::string& value);
-void addNumber(Frame& f, const std::string& name, long value);
-void addHex(Frame& f, const std::string& name, const uint8_t* p, size_t n);
-void addText(Frame& f, const std::string& name, const uint8_t* p, size_t n);
+void addField(Frame& f, std::string name, std::string value);
+void addNumber(Frame& f, std::string name, long value);
+void addHex(Frame& f, std::string name, const uint8_t* p, size_t n);
+// A text field: its bytes quoted, and shown with GBK as UTF-8.
+void addText(Frame& f, std::string name, const uint8_t* p, size_t n);
 // Marks the frame as failing its checks and appends the reason.
 void fail(Frame& f, const std::string& why);
 

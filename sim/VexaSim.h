@@ -27,9 +27,10 @@ namespace vexasim {
 struct Field {
   std::string name;
   std::string value;
-  // A text of the frame: value is its bytes quoted (detail::quotedText), and
-  // the printers show them as characters (GBK as UTF-8).
-  bool text = false;
+  // For a text of the frame (value: its bytes quoted, detail::quotedText),
+  // what the printers show: the same with GBK characters as UTF-8
+  // (detail::shownText). Empty for other fields.
+  std::string shown{};
 };
 
 struct Frame {

@@ -98,17 +98,26 @@ void decodeBarContent(const uint8_t* p, size_t n, Frame& out) {
     }
     std::string prefix, text;
     std::vector<uint8_t> colours;
+    // Wrong attributes are reported once a page: how many, and the first.
+    size_t badPrefix = 0, badColours = 0;
+    uint8_t firstBadPrefix = 0, firstBadColour = 0;
     for (size_t c = 0; c < cells; ++c) {
       const uint8_t byte = q[12 + 2 * c], attr = q[13 + 2 * c];
       if (c < prefixCells) {
         prefix += char(byte);
-        if (attr != 0x02) fail(out, "page " + std::to_string(k) + " prefix cell with attribute " + hexBytes(&attr, 1));
+        if (attr != 0x02 && badPrefix++ == 0) firstBadPrefix = attr;
       } else {
         text += char(byte);
         colours.push_back(attr);
-        if (attr < 1 || attr > 3) fail(out, "page " + std::to_string(k) + " cell with colour " + hexBytes(&attr, 1));
+        if ((attr < 1 || attr > 3) && badColours++ == 0) firstBadColour = attr;
       }
     }
+    if (badPrefix)
+      fail(out, "page " + std::to_string(k) + ": " + std::to_string(badPrefix) +
+                    " prefix cells with an attribute other than 02, the first " + hexBytes(&firstBadPrefix, 1));
+    if (badColours)
+      fail(out, "page " + std::to_string(k) + ": " + std::to_string(badColours) +
+                    " cells with a colour other than 01 to 03, the first " + hexBytes(&firstBadColour, 1));
     if (prefixCells) addText(out, name + "prefix", reinterpret_cast<const uint8_t*>(prefix.data()), prefix.size());
     addText(out, name + "text", reinterpret_cast<const uint8_t*>(text.data()), text.size());
     addField(out, name + "colour", attributes(colours));

@@ -7,6 +7,7 @@
 // line-up field, '6' collected-data field, '7' text, '8' image-group chunk.
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DecodeUtil.h"
@@ -230,21 +231,26 @@ void decodeTemplateBlocks(const uint8_t* p, size_t n, Frame& out) {
   size_t at = 0;
   while (at < n || blocks.empty()) {
     Frame b;
+    b.fields.reserve(32);  // what a block has, without growing
     at += decodeBlock(p + at, n - at, b);
-    blocks.push_back(b);
+    blocks.push_back(std::move(b));
   }
   const bool several = blocks.size() > 1;
   if (several) addNumber(out, "blocks", long(blocks.size()));
   const std::string type = blocks[0].get("contentType");
   bool sameType = true;
+  size_t fields = out.fields.size();
+  for (const Frame& b : blocks) fields += b.fields.size();
+  out.fields.reserve(fields);
   for (size_t k = 0; k < blocks.size(); ++k) {
-    const Frame& b = blocks[k];
-    const std::string prefix = several ? "block" + std::to_string(k + 1) + "." : "";
-    for (const Field& f : b.fields) addField(out, prefix + f.name, f.value);
+    Frame& b = blocks[k];
     if (!b.checksOk) fail(out, several ? "block " + std::to_string(k + 1) + ": " + b.error : b.error);
     if (b.get("last") == "true" && k + 1 < blocks.size())
       fail(out, "block " + std::to_string(k + 1) + " carries the closing \"-1,\" but is not the last block");
     sameType = sameType && b.get("contentType") == type;
+    // The block's fields, texts with their shown form, under the block's prefix.
+    const std::string prefix = several ? "block" + std::to_string(k + 1) + "." : "";
+    for (Field& f : b.fields) out.fields.push_back(Field{prefix + f.name, std::move(f.value), std::move(f.shown)});
   }
   if (sameType && type.size() == 1) out.name = frameName(uint8_t(type[0]));
 }

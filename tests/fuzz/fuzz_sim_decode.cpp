@@ -37,8 +37,9 @@ void Use(const vexasim::Frame& f, const uint8_t* p, size_t n, bool draw = false)
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Use(vexasim::decodeNetworkFrame(data, size), data, size, true);
-  Use(vexasim::decodeSerialFrame(data, size), data, size);
+  const vexasim::Frame whole[2] = {vexasim::decodeNetworkFrame(data, size), vexasim::decodeSerialFrame(data, size)};
+  Use(whole[0], data, size, true);
+  Use(whole[1], data, size);
 
   for (bool serial : {false, true}) {
     std::vector<vexasim::Frame> frames;
@@ -53,10 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       // A complete frame is never one the splitter would still wait on.
       Expect(vexasim::completeFrameLength(data + at, size_t(n), serial) == n);
-      const std::vector<uint8_t> frame(data + at, data + at + n);
-      frames.push_back(serial ? vexasim::decodeSerialFrame(frame.data(), frame.size())
-                              : vexasim::decodeNetworkFrame(frame.data(), frame.size()));
-      Use(frames.back(), frame.data(), frame.size());
+      if (at == 0 && size_t(n) == size) {
+        // The whole input is one frame: decoded and used above already.
+        frames.push_back(whole[serial ? 1 : 0]);
+      } else {
+        const std::vector<uint8_t> frame(data + at, data + at + n);
+        frames.push_back(serial ? vexasim::decodeSerialFrame(frame.data(), frame.size())
+                                : vexasim::decodeNetworkFrame(frame.data(), frame.size()));
+        Use(frames.back(), frame.data(), frame.size());
+      }
       at += size_t(n);
     }
     for (const vexasim::Bitmap& b : vexasim::collectBitmaps(frames)) {
