@@ -26,7 +26,7 @@ namespace {
 
 const char kUsage[] =
     "usage: vexa-sim [options]\n"
-    "       vexa-sim decode [--json] [--login-port N] FILE...   (see vexa-sim decode --help)\n"
+    "       vexa-sim decode [--json] [--host A] [--port N] FILE...   (see vexa-sim decode --help)\n"
     "\n"
     "Plays an LED sign controller: receives frames by UDP (port 8800) and TCP\n"
     "(port 8900) on one IPv4 address, optionally on a serial line and over a\n"
