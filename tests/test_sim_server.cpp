@@ -41,25 +41,22 @@ struct SimProcess {
   SimProcess(rlim_t descriptors) {
     const char* dir = std::getenv("VEXA_BUILD_DIR");
     std::string path = std::string(dir && *dir ? dir : ".") + "/sim/vexa-sim";
-    std::vector<std::string> args = {path, "--address", TestAddress(), "--size", "64x16", "--http", TestAddress() + ":0"};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
+    std::string args[] = {path, "--address", TestAddress(), "--size", "64x16", "--http", TestAddress() + ":0"};
+    char* argv[] = {&args[0][0], &args[1][0], &args[2][0], &args[3][0], &args[4][0], &args[5][0], &args[6][0], nullptr};
     pid = ::fork();
     if (pid == 0) {
       const rlimit lim{descriptors, descriptors};
       ::setrlimit(RLIMIT_NOFILE, &lim);
       ::dup2(::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
       ::dup2(::open("/dev/null", O_WRONLY), 1);
-      ::execv(path.c_str(), argv.data());
+      ::execv(path.c_str(), argv);
       ::_exit(127);
     }
-    const std::regex page("sign page on http://[0-9.]+:([0-9]+)/");
     WaitUntil([&] {
       std::ifstream in(log);
       std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      std::smatch m;
-      if (std::regex_search(text, m, page)) httpPort = std::atoi(m[1].str().c_str());
+      const size_t at = text.find("sign page on http://");
+      if (at != std::string::npos) httpPort = std::atoi(text.c_str() + text.find(':', at + 20) + 1);
       return httpPort > 0;
     });
   }
@@ -79,24 +76,19 @@ struct SimProcess {
   long residentKb() const {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     std::string key;
+    while (in >> key && key != "VmRSS:") {
+    }
     long kb = -1;
-    while (in >> key)
-      if (key == "VmRSS:") in >> kb;
+    in >> kb;
     return kb;
   }
 };
 
 int connectTo(int port) {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(uint16_t(port));
+  sockaddr_in to{AF_INET, htons(uint16_t(port)), {}, {}};
   ::inet_pton(AF_INET, TestAddress().c_str(), &to.sin_addr);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
+  return ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 ? fd : (::close(fd), -1);
 }
 
 // What fd receives until it is closed, quiet for waitMs or holds `enough`;
