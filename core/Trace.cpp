@@ -150,9 +150,9 @@ void Transmission::Frame(int number, int of, const char* bytes, long n) {
   }
 }
 
-void Transmission::Reply(const uint8_t* bytes, long n) {
+void Transmission::Reply(const uint8_t* bytes, long n, long afterMs) {
   if (!on_ || n <= 0) return;
-  text_ += "  < reply " + std::to_string(n) + " bytes\n";
+  text_ += "  < reply " + std::to_string(n) + " bytes after " + std::to_string(afterMs) + " ms\n";
   text_ += "    " + Hex(bytes, static_cast<size_t>(n), 32, "    ") + "\n";
 }
 

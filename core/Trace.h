@@ -10,7 +10,7 @@
 //     attempt 1 of 1
 //     > frame 1 of 1: 21 bytes
 //       FE 5C 4B 89 15 00 00 00 66 00 00 00 00 02 00 00 00 01 FE FF FF
-//     < reply 20 bytes
+//     < reply 20 bytes after 3 ms
 //       FE 5C 4B 89 14 00 00 00 31 00 00 00 00 01 00 00 00 31 FF FF
 //     = result 0: command "1" status "1" (accepted)
 //
@@ -63,7 +63,9 @@ class Transmission {
   void Start(const std::string& peer);
   void Attempt(int number, int of);
   void Frame(int number, int of, const char* bytes, long n);
-  void Reply(const uint8_t* bytes, long n);
+  // A reply of n bytes that arrived `afterMs` after the frame it answers
+  // went out.
+  void Reply(const uint8_t* bytes, long n, long afterMs);
   void Note(const std::string& line);
   void Result(int result, const std::string& how);
 

@@ -103,6 +103,9 @@ TEST(JudgeSerialReply, Table) {
       {"serial reply 97 status O", "FE 97 00 00 00 00 4F", -2, 0},
       {"serial reply cut before its status", "FE 97 00 00", -2, 1},
       {"serial reply cut before status O", "FE 00 00 00 00 4F", -2, 1},
+      // Six bytes: the status byte (byte 6) has not arrived; it must not
+      // read as the 00 that accepts.
+      {"six bytes, status byte missing", "FE 97 00 00 00 00", -2, 1},
       {"serial reply of another kind", "FE 42 00 00 00 00 31", -2, 1},
       // Byte 3 = 89 makes it a network-frame reply, whatever byte 6 says.
       {"network layout tested first", "FE 97 00 89 00 00 31 00 00 00 00 00 00 00 00 00 00 33",
@@ -125,17 +128,22 @@ TEST_F(SenderCom, RepliesOnTheLine) {
     const char* name;
     Bytes reply;
     int result;
+    std::string reason;  // the thread's reason afterwards
   };
   const Row rows[] = {
-      {"serial accepted", bytesOf("FE 97 00 00 00 00 31"), 0},
-      {"network status 2", NetReply('2'), 3},
-      {"network status 3", NetReply('3'), 1},
-      {"garbage", bytesOf("47 41 52 42 41 47 45"), 1},
-      {"silence", {}, 2},
+      {"serial accepted", bytesOf("FE 97 00 00 00 00 31"), 0, ""},
+      {"network status 2", NetReply('2'), 3, "controller on COM3 refused the command: status \"2\""},
+      {"network status 3", NetReply('3'), 1,
+       "controller on COM3: reply not accepted (network-frame reply with another status)"},
+      {"garbage", bytesOf("47 41 52 42 41 47 45"), 1,
+       "controller on COM3: reply not accepted (not an accepted reply)"},
+      {"silence", {}, 2, "controller on COM3: no reply within 200 ms after 1 attempt"},
   };
   for (const Row& r : rows) {
+    trace::SetReason("");
     ReplyWith(a_, r.reply);
     EXPECT_EQ(Send({kStartPlay}, 3), r.result) << r.name;
+    EXPECT_EQ(trace::LastReason(), r.reason) << r.name;
     a_.sim->clear();
   }
 }

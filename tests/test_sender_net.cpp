@@ -24,6 +24,7 @@
 #include "VexaSim.h"
 #include "api/Send.h"
 #include "core/CBuffObj.h"
+#include "core/Trace.h"
 #include "model/GlobalMember.h"
 #include "transport/ReplyJudge.h"
 #include "transport/Senders.h"
@@ -190,6 +191,35 @@ TEST_F(SenderNet, ReplyJudgementTable) {
     g_send_times = row.attempts;
     EXPECT_EQ(SendToController({Record(kStartPlay)}, ip(), 1), row.result) << row.name;
     EXPECT_EQ(FramesAfterSettling(row.framesSent), row.framesSent) << row.name;
+  }
+}
+
+// Every failure says why, in the calling thread's reason; each row first
+// leaves an unrelated reason behind, which the failure must replace.
+TEST_F(SenderNet, EveryFailureSaysWhy) {
+  const std::string who = "controller " + address_;
+  struct Row {
+    int mode;
+    std::vector<Bytes> replies;
+    int attempts;
+    int result;
+    std::string reason;
+  } rows[] = {
+      {1, {Bytes()}, 3, 2, who + ": no reply within 50 ms after 3 attempts"},
+      {2, {Bytes()}, 3, 2, who + ": no reply within 50 ms after 1 attempt"},
+      {1, {Reply(0x81, '2')}, 1, 3, who + " refused the command: status \"2\""},
+      {2, {Reply('1', '3')}, 1, 4, who + " refused the command: status \"3\""},
+      {1, {Reply('f', '1')}, 1, 1,
+       who + ": reply not accepted (command \"f\" status \"1\" (answer to another command))"},
+  };
+  SetReceiveTimeOut(50);
+  char bad[] = "10.0.0.300";
+  for (const Row& row : rows) {
+    ASSERT_EQ(SendToController({Record(kStartPlay)}, bad, 1), 1);
+    ReplyInTurn(row.replies);
+    g_send_times = row.attempts;
+    EXPECT_EQ(SendToController({Record(kStartPlay)}, ip(), row.mode), row.result) << row.reason;
+    EXPECT_EQ(trace::LastReason(), row.reason);
   }
 }
 
@@ -506,6 +536,8 @@ TEST_F(LoginLink, NoRecordOfTheAddressGivesTwo) {
   Clock::time_point start = Clock::now();
   EXPECT_EQ(SendToController({Record(kStartPlay)}, ip(), 3), 2);
   EXPECT_LT(MsSince(start), 1000);
+  EXPECT_EQ(trace::LastReason(),
+            "no controller logged in from " + address_ + "; 1 logged in: 10.9.8.7");
   EXPECT_TRUE(ReadFor(p.controller, 50).empty());
 }
 

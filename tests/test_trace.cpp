@@ -1,6 +1,9 @@
 // The trace: this executable runs with VEXA_TRACE naming a file, and each
 // test reads back the records its calls wrote.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -53,19 +56,71 @@ class Trace : public EmulatorTest {
   }
 };
 
+// The local port of a datagram socket bound to `address` port 0: a port
+// the system picked, held until the socket closes.
+int HoldUdpPort(const std::string& address, int* fd) {
+  *fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = inet_addr(address.c_str());
+  if (*fd < 0 || bind(*fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return -1;
+  socklen_t length = sizeof a;
+  getsockname(*fd, reinterpret_cast<sockaddr*>(&a), &length);
+  return ntohs(a.sin_port);
+}
+
 TEST_F(Trace, AnAcceptedTransmissionIsOneRecordWithItsBytes) {
-  BindNetworkCard(ip(), 0);
+  // A free port of this suite's address, let go again so the library gets it.
+  int holder = -1;
+  const int port = HoldUdpPort(address_, &holder);
+  ASSERT_GT(port, 0);
+  close(holder);
+  BindNetworkCard(ip(), port);
+  sim_->setReplyMode(vexasim::ReplyMode::Delay, 60);
   EXPECT_EQ(PlayShowPage_Net(ip(), 1, 1), 0);
+  sim_->setReplyMode(vexasim::ReplyMode::Accept);
   const std::vector<std::string> records = Records();
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0], "udp " + address_ + ":8800 from " + address_ +
-                            ":0\n"
-                            "  attempt 1 of 1\n"
-                            "  > frame 1 of 1: 21 bytes\n"
-                            "    FE 5C 4B 89 15 00 00 00 66 00 00 00 00 02 00 00 00 01 FE FF FF\n"
-                            "  < reply 20 bytes\n"
-                            "    FE 5C 4B 89 14 00 00 00 81 00 00 00 00 01 00 00 00 31 FF FF\n"
-                            "  = result 0: command 0x81 status \"1\" (accepted)\n");
+  // The reply's arrival after its frame: the 60 ms the emulator waited, and
+  // less than the 1000 ms receive time-out of the fixture.
+  std::smatch after;
+  ASSERT_TRUE(std::regex_search(records[0], after, std::regex(R"(< reply 20 bytes after (\d+) ms)")))
+      << records[0];
+  EXPECT_GE(std::stoi(after[1]), 60);
+  EXPECT_LT(std::stoi(after[1]), 1000);
+  EXPECT_EQ(std::regex_replace(records[0], std::regex(R"(after \d+ ms)"), "after N ms"),
+            "udp " + address_ + ":8800 from " + address_ + ":" + std::to_string(port) +
+                "\n"
+                "  attempt 1 of 1\n"
+                "  > frame 1 of 1: 21 bytes\n"
+                "    FE 5C 4B 89 15 00 00 00 66 00 00 00 00 02 00 00 00 01 FE FF FF\n"
+                "  < reply 20 bytes after N ms\n"
+                "    FE 5C 4B 89 14 00 00 00 81 00 00 00 00 01 00 00 00 31 FF FF\n"
+                "  = result 0: command 0x81 status \"1\" (accepted)\n");
+}
+
+TEST_F(Trace, ThePortDatagramsReallyLeaveFrom) {
+  // Another program holds the local port: the library sends from a port the
+  // system picks, and the trace says which, and why.
+  int holder = -1;
+  const int held = HoldUdpPort(address_, &holder);
+  ASSERT_GT(held, 0);
+  BindNetworkCard(ip(), held);
+  EXPECT_EQ(StartPlay_Net(ip(), 1), 0);
+  close(holder);
+  const std::vector<std::string> records = Records();
+  ASSERT_EQ(records.size(), 1u);
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(
+      records[0], m,
+      std::regex("^udp " + std::regex_replace(address_, std::regex(R"(\.)"), R"(\.)") +
+                 R"(:8800 from :(\d+)\n  bind to [0-9.]+:(\d+) failed \(Address already in use\); sending from :(\d+)\n)")))
+      << records[0];
+  EXPECT_EQ(std::stoi(m[2]), held);
+  EXPECT_EQ(m[1], m[3]);
+  EXPECT_NE(std::stoi(m[1]), held);
+  ASSERT_TRUE(sim_->waitForFrames(1, 2000));
+  EXPECT_EQ(sim_->datagrams()[0].srcPort, std::stoi(m[1]));
 }
 
 TEST_F(Trace, EveryAttemptAndTheRowThatGaveTheResult) {
@@ -73,6 +128,7 @@ TEST_F(Trace, EveryAttemptAndTheRowThatGaveTheResult) {
   SetReceiveTimeOut(30);
   SetReSendTimes(1);
   EXPECT_EQ(StartPlay_Net(ip(), 1), 2);
+  EXPECT_EQ(trace::LastReason(), "controller " + address_ + ": no reply within 30 ms after 2 attempts");
   SetReSendTimes(0);
   sim_->setReplyMode(vexasim::ReplyMode::Refuse3);
   SetReceiveTimeOut(1000);
@@ -143,7 +199,7 @@ TEST_F(TraceSerial, SerialRecordsNameThePortAndItsFrames) {
   EXPECT_EQ(records[1], "serial COM3 9600 rs485\n"
                         "  attempt 1 of 1\n"
                         "  cannot open COM3: No such file or directory\n"
-                        "  = result 1: No such file or directory\n");
+                        "  = result 1: COM3: No such file or directory\n");
   EXPECT_EQ(trace::LastReason(), "COM3: No such file or directory");
 }
 
@@ -161,7 +217,7 @@ TEST_F(Trace, ThreadsWriteWholeRecords) {
   const std::vector<std::string> records = Records();
   ASSERT_EQ(records.size(), static_cast<size_t>(kThreads * kCalls));
   const std::regex whole(
-      R"(udp [0-9.]+:8800 from [0-9.]+:0\n  attempt 1 of 1\n  > frame 1 of 1: 19 bytes\n    [0-9A-F ]+\n  < reply 20 bytes\n    [0-9A-F ]+\n  = result 0: [^\n]+\n)");
+      R"(udp [0-9.]+:8800 from [0-9.]*:\d+\n  attempt 1 of 1\n  > frame 1 of 1: 19 bytes\n    [0-9A-F ]+\n  < reply 20 bytes after \d+ ms\n    [0-9A-F ]+\n  = result 0: [^\n]+\n)");
   for (const std::string& r : records) EXPECT_TRUE(std::regex_match(r, whole)) << r;
 }
 
