@@ -79,6 +79,15 @@ int Refuse(const std::string& reason) {
   return 1;
 }
 
+void Event(const std::string& what) {
+  if (!On()) return;
+  try {
+    TheSink().Write(Stamp() + what + "\n");
+  } catch (...) {
+    // The trace never makes anything fail.
+  }
+}
+
 void SetReason(const std::string& reason) {
   try {
     lastReason = reason;

@@ -33,6 +33,8 @@ bool On();
 // Keeps `reason` as the calling thread's reason for a result 1, and writes a
 // refusal record when the trace is on. Returns 1, the result it explains.
 int Refuse(const std::string& reason);
+// Writes a record of its own ("login server: ...") when the trace is on.
+void Event(const std::string& what);
 // Keeps `reason` for the calling thread without writing a record (the
 // transmission record it belongs to says it).
 void SetReason(const std::string& reason);

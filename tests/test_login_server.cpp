@@ -6,6 +6,7 @@
 // controllers from its own loopback source addresses. Port + 1 is used by
 // the restart test, which runs a first server in a child process.
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -20,6 +21,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -34,6 +37,7 @@
 #include "VexaSim.h"
 #include "core/Clock.h"
 #include "model/GlobalMember.h"
+#include "vexa.h"
 
 extern char** environ;
 
@@ -329,6 +333,76 @@ TEST_F(LoginServerTest, CloseServerChangesNothingAndLaterLoginsWork) {
   EXPECT_EQ(PlayShowPage_Net(Ip(before.source()), 3, 6), 0);
 }
 
+TEST_F(LoginServerTest, PortsOutsideTheRangeAreRefusedAndNothingListens) {
+  for (int port : {70000, 65536, 0, -1, -65535}) {
+    EXPECT_EQ(OpenServer(port), 1) << port;
+    EXPECT_EQ(vexa_last_reason(),
+              "login server port " + std::to_string(port) + " is outside 1 to 65535");
+  }
+  // 70000 would have listened on its low 16 bits, 4464.
+  LoginDialer probe(Source(5, 1));
+  EXPECT_FALSE(probe.connect("127.0.0.1", 70000 & 0xFFFF));
+  EXPECT_EQ(g_serverPort, LoginPort());
+}
+
+TEST_F(LoginServerTest, ASecondServerOnAnotherPortKeepsTheRecordedControllers) {
+  LoginDialer first(Source(6, 1));
+  const int socketOfFirst = LogIn(first);
+  ASSERT_GE(socketOfFirst, 0);
+  const int other = LoginPort() + 4;
+  ASSERT_EQ(OpenServer(other), 0);
+  LoginDialer second(Source(6, 2));
+  ASSERT_GE(LogIn(second, other), 0);
+  const std::vector<Record> both = ClientsAmong({first.source(), second.source()});
+  ASSERT_EQ(both.size(), 2u);
+  EXPECT_EQ(both[0].nSocket, socketOfFirst);
+  EXPECT_EQ(PlayShowPage_Net(Ip(first.source()), 3, 2), 0);
+  EXPECT_EQ(PlayShowPage_Net(Ip(second.source()), 3, 2), 0);
+}
+
+TEST_F(LoginServerTest, OneAddressGetsAFewWaitingConnectionsAndNoMore) {
+  std::vector<std::unique_ptr<LoginDialer>> same;
+  for (int i = 0; i < 8; ++i) {
+    same.push_back(std::make_unique<LoginDialer>(Source(8, 1), LoginDialer::Greeting::Silent));
+    ASSERT_TRUE(Dial(*same.back(), LoginPort()));
+  }
+  // Four are greeted, one pause apart; the others are closed at once,
+  // ungreeted.
+  ASSERT_TRUE(WaitUntil([&] {
+    size_t done = 0;
+    for (auto& d : same) done += !d->greetings().empty() || !d->peerStillOpen();
+    return done == same.size();
+  }));
+  size_t greeted = 0;
+  for (auto& d : same) {
+    if (d->greetings().empty()) {
+      EXPECT_FALSE(d->peerStillOpen());
+    } else {
+      ++greeted;
+    }
+  }
+  EXPECT_EQ(greeted, 4u);
+}
+
+TEST_F(LoginServerTest, AGoodControllerIsGreetedBeforeSilentOnesAheadOfItAreGivenUp) {
+  // A hundred silent dial-ins ahead of it: had each held the next for a
+  // pause, the good controller would come after their answer wait ran out
+  // and the first of them were recorded.
+  std::vector<std::unique_ptr<LoginDialer>> silent;
+  std::vector<std::string> silentSources;
+  for (int i = 0; i < 100; ++i) {
+    silent.push_back(std::make_unique<LoginDialer>(Source(30 + i / 50, i % 50 + 1),
+                                                   LoginDialer::Greeting::Silent));
+    silentSources.push_back(silent.back()->source());
+    ASSERT_TRUE(Dial(*silent.back(), LoginPort()));
+  }
+  LoginDialer good(Source(32, 1));
+  ASSERT_TRUE(Dial(good, LoginPort()));
+  ASSERT_TRUE(good.waitForGreetings(1, kGenerousMs));
+  EXPECT_TRUE(ClientsAmong(silentSources).empty()) << "silent dial-ins were given up first";
+  EXPECT_GE(WaitRecorded(good.source()), 0);
+}
+
 TEST_F(LoginServerTest, LoginLinkSendersRunWhileControllersLogIn) {
   constexpr int kSenders = 4;
   constexpr int kSendsEach = 5;
@@ -377,29 +451,72 @@ constexpr const char* kChildPortVariable = "VEXA_LOGIN_CHILD_PORT";
 // few descriptors to spare.
 constexpr const char* kScarceVariable = "VEXA_LOGIN_CHILD_SCARCE";
 
+// With kCappedVariable set (an emulator address), the child runs with a
+// descriptor limit of 64; on SIGUSR1 it sends one command by datagram and
+// one by stream to that address and exits with 10 x the first result plus
+// the second.
+constexpr const char* kCappedVariable = "VEXA_LOGIN_CHILD_SEND_TO";
+
+std::atomic<bool> go{false};
+void Go(int) { go = true; }
+
+// Takes every free descriptor; returns them.
+std::vector<int> TakeEveryDescriptor() {
+  std::vector<int> taken;
+  for (int fd; (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) taken.push_back(fd);
+  return taken;
+}
+
+// Waits for SIGUSR1; a child whose test has gone away ends after a minute.
+void WaitForGo() {
+  const auto deadline = Clock::now() + std::chrono::seconds(60);
+  while (!go) {
+    if (Clock::now() > deadline) _exit(4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
 class FirstApplication : public ::testing::Environment {
  public:
   void SetUp() override {
     const char* port = std::getenv(kChildPortVariable);
     if (port == nullptr) return;
-    if (std::getenv(kScarceVariable) != nullptr) {
+    signal(SIGUSR1, Go);
+    const char* sendTo = std::getenv(kCappedVariable);
+    if (sendTo != nullptr) {
       rlimit limit{};
       getrlimit(RLIMIT_NOFILE, &limit);
-      limit.rlim_cur = static_cast<rlim_t>(OpenDescriptors() + 4);
+      limit.rlim_cur = 64;
       if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(3);
     }
     if (OpenServer(std::atoi(port)) != 0) _exit(2);
+    if (sendTo != nullptr) {
+      WaitForGo();
+      SetReceiveTimeOut(3000);
+      const int datagram = StartPlay_Net(Ip(sendTo), 1);
+      const int stream = StartPlay_Net(Ip(sendTo), 2);
+      _exit(datagram * 10 + stream);
+    }
+    if (std::getenv(kScarceVariable) != nullptr) {
+      // Every descriptor taken, until told to let them go.
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      const std::vector<int> taken = TakeEveryDescriptor();
+      WaitForGo();
+      for (int fd : taken) close(fd);
+    }
     std::this_thread::sleep_for(std::chrono::seconds(60));
     _exit(0);
   }
 };
 
-// Starts this test program as a child that serves `port`; its process id.
-pid_t SpawnServingChild(int port, bool scarce) {
+// Starts this test program as a child that serves `port`, with these
+// variables besides; its process id.
+pid_t SpawnServingChild(int port, bool scarce, std::vector<std::string> extra = {}) {
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) env.emplace_back(*e);
   env.push_back(std::string(kChildPortVariable) + "=" + std::to_string(port));
   if (scarce) env.push_back(std::string(kScarceVariable) + "=1");
+  for (std::string& v : extra) env.push_back(std::move(v));
   std::vector<char*> envp;
   for (auto& s : env) envp.push_back(&s[0]);
   envp.push_back(nullptr);
@@ -479,13 +596,68 @@ TEST_F(LoginServerTest, OutOfDescriptorsTheServerWaitsAndRecovers) {
   // second); the paused one next to nothing.
   EXPECT_LT(ticks, sysconf(_SC_CLK_TCK) / 4) << "ticks of processor time in one second";
 
-  crowd.clear();  // hang up: the child's descriptors come free
+  crowd.clear();
+  kill(child, SIGUSR1);  // the child lets its descriptors go
   LoginDialer later(Source(22, 100));
   ASSERT_TRUE(Dial(later, port));
   EXPECT_TRUE(later.waitForGreetings(1, kGenerousMs)) << "not served again";
   kill(child, SIGKILL);
   int status = 0;
   waitpid(child, &status, 0);
+}
+
+// Idle dial-ins never take the descriptors commands need: with a limit of
+// 64, seventy silent controllers dial in, and the application still sends
+// by datagram and by stream; the trace says which dial-ins were closed.
+TEST_F(LoginServerTest, IdleDialInsLeaveDescriptorsForCommands) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizer runtime needs descriptors of its own in the capped child";
+#endif
+  vexasim::Emulator sim(vexasim::TestOptions());
+  std::string why;
+  ASSERT_TRUE(sim.start(&why)) << why;
+  char tracePath[] = "/tmp/vexa-login-trace-XXXXXX";
+  const int traceFd = mkstemp(tracePath);
+  ASSERT_GE(traceFd, 0);
+  close(traceFd);
+  const int port = LoginPort() + 3;
+  const pid_t child = SpawnServingChild(
+      port, false,
+      {std::string(kCappedVariable) + "=" + vexasim::TestAddress(),
+       std::string("VEXA_TRACE=") + tracePath});
+  ASSERT_GT(child, 0);
+  // Whatever happens below, the child does not outlive the test.
+  bool reaped = false;
+  std::shared_ptr<void> reap(nullptr, [&](void*) {
+    if (reaped) return;
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+  });
+  std::vector<std::unique_ptr<LoginDialer>> idle;
+  for (int i = 0; i < 70; ++i) {
+    idle.push_back(std::make_unique<LoginDialer>(Source(23 + i / 50, i % 50 + 1),
+                                                 LoginDialer::Greeting::Silent));
+    ASSERT_TRUE(Dial(*idle.back(), port));
+  }
+  // Every dial-in has been taken in or turned away.
+  ASSERT_TRUE(WaitUntil([&] {
+
+    for (auto& d : idle) {
+      if (d->greetings().empty() && d->peerStillOpen()) return false;
+    }
+    return true;
+  }));
+  kill(child, SIGUSR1);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  reaped = true;
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "10 x the datagram result + the stream result";
+  std::ifstream trace(tracePath);
+  const std::string text((std::istreambuf_iterator<char>(trace)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("a quarter of the descriptor limit is kept for commands"), std::string::npos)
+      << text;
+  unlink(tracePath);
 }
 
 }  // namespace

@@ -15,13 +15,17 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <iterator>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -30,6 +34,7 @@
 
 #include "core/CBuffObj.h"
 #include "core/Protocol.h"
+#include "core/Trace.h"
 #include "model/GlobalMember.h"
 
 namespace {
@@ -44,8 +49,12 @@ using Handle = std::shared_ptr<SocketHandle>;
 // the server.
 constexpr int kBacklog = SOMAXCONN;
 constexpr int kAnswerSize = 1024;
-// The pause after each accepted connection.
-constexpr auto kPauseAfterConnection = std::chrono::milliseconds(50);
+// The pause between two greetings to the same address: a controller that
+// dials again and again is greeted at most this often.
+constexpr auto kGreetingPause = std::chrono::milliseconds(50);
+// Connections from one address awaiting their greeting or its answer; more
+// are closed at once, so that one host cannot crowd out the hall.
+constexpr size_t kPendingPerAddress = 4;
 // Out of descriptors or buffers: accept again only after this pause, so that
 // the server does not spin while the application frees resources.
 constexpr auto kAcceptRetryPause = std::chrono::milliseconds(250);
@@ -53,10 +62,13 @@ constexpr auto kAcceptRetryPause = std::chrono::milliseconds(250);
 // released soon even when nothing happens.
 constexpr int kWatchMs = 200;
 
-// A connection greeted and awaiting its controller's answer.
+// A connection awaiting its greeting (until `greetAt`) and then its
+// controller's answer (until `deadline`).
 struct Pending {
   Handle handle;
   std::string peer;
+  bool greeted = false;
+  Clock::time_point greetAt;
   Clock::time_point deadline;
 };
 
@@ -69,6 +81,17 @@ void SendGreeting(int fd) {
   // application with SIGPIPE. A failed send is not an error here.
   (void)send(fd, frame.chArrBuffer, static_cast<size_t>(frame.nBufferLen),
              MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+// Commands need descriptors of their own: the login server keeps at least a
+// quarter of the process's descriptor limit free for them. Descriptors are
+// handed out lowest first, so a connection whose descriptor lies in the top
+// quarter of the limit means fewer than a quarter are left.
+bool InReservedQuarter(int fd) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return false;
+  const rlim_t reserved = limit.rlim_cur / 4;
+  return static_cast<rlim_t>(fd) >= limit.rlim_cur - reserved;
 }
 
 // Runs `use` on the model unless the process has destroyed it (it is
@@ -140,6 +163,9 @@ int MsUntil(Clock::time_point t) {
   return ms < 0 ? 0 : static_cast<int>(std::min<long long>(ms, kWatchMs));
 }
 
+// Login servers listening in this process.
+std::atomic<int> serversRunning{0};
+
 constexpr short kHangUp = POLLRDHUP | POLLHUP | POLLERR | POLLNVAL;
 
 class Server {
@@ -155,35 +181,38 @@ class Server {
       std::vector<pollfd> fds;
       fds.reserve(1 + pending_.size() + listed.size());
       fds.push_back({listener_, static_cast<short>(accepting ? POLLIN : 0), 0});
-      for (const Pending& p : pending_) fds.push_back({p.handle->fd(), POLLIN | POLLRDHUP, 0});
+      // A connection not yet greeted is watched for its hang-up only.
+      for (const Pending& p : pending_) {
+        fds.push_back({p.handle->fd(), static_cast<short>(p.greeted ? POLLIN | POLLRDHUP : POLLRDHUP), 0});
+      }
       // Only hang-ups are watched here: the replies on a recorded connection
       // belong to the sends that await them.
       for (const Handle& h : listed) fds.push_back({h->fd(), POLLRDHUP, 0});
 
       const int ready = poll(fds.data(), fds.size(), Timeout(accepting));
       if (ready < 0 && errno != EINTR) std::this_thread::sleep_for(kAcceptRetryPause);
-      if (ready <= 0) {
-        if (!RecordOverdue()) return;
-        continue;
+      if (ready > 0) {
+        for (size_t i = 0; i < listed.size(); ++i) {
+          if ((fds[1 + pending_.size() + i].revents & kHangUp) && !Forget(listed[i])) return;
+        }
+        if (!ServePending(fds)) return;
       }
-      for (size_t i = 0; i < listed.size(); ++i) {
-        if ((fds[1 + pending_.size() + i].revents & kHangUp) && !Forget(listed[i])) return;
-      }
-      if (!ServePending(fds) || !RecordOverdue()) return;
-      if (fds[0].revents & POLLIN) Accept();
+      if (!RecordOverdue()) return;
+      GreetDue();
+      if (ready > 0 && (fds[0].revents & POLLIN)) AcceptAll();
     }
   }
 
  private:
-  // Until the next thing to do: the end of the pause after the last accepted
-  // connection, the earliest answer deadline, or the watch interval.
+  // Until the next thing to do: the end of a pause in accepting, the next
+  // greeting due, the earliest answer deadline, or the watch interval.
   int Timeout(bool accepting) const {
     int ms = accepting ? kWatchMs : MsUntil(acceptAfter_);
-    for (const Pending& p : pending_) ms = std::min(ms, MsUntil(p.deadline));
+    for (const Pending& p : pending_) ms = std::min(ms, MsUntil(p.greeted ? p.deadline : p.greetAt));
     return ms;
   }
 
-  // Answers and hang-ups of the greeted connections. An answer (not
+  // Answers and hang-ups of the pending connections. An answer (not
   // examined) records the controller; a connection that closes or fails
   // before it answered is dropped.
   bool ServePending(const std::vector<pollfd>& fds) {
@@ -217,8 +246,9 @@ class Server {
   // A controller that had its time to answer is recorded all the same.
   bool RecordOverdue() {
     const Clock::time_point now = Clock::now();
-    auto overdue = std::stable_partition(pending_.begin(), pending_.end(),
-                                         [&](const Pending& p) { return p.deadline > now; });
+    auto overdue = std::stable_partition(pending_.begin(), pending_.end(), [&](const Pending& p) {
+      return !p.greeted || p.deadline > now;
+    });
     for (auto it = overdue; it != pending_.end(); ++it) {
       if (!Record(*it)) return false;
     }
@@ -226,34 +256,92 @@ class Server {
     return true;
   }
 
-  void Accept() {
-    sockaddr_in peer{};
-    socklen_t peerLength = sizeof peer;
-    const int fd =
-        accept4(listener_, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
-    if (fd < 0) {
-      if (OutOfResources(errno)) acceptAfter_ = Clock::now() + kAcceptRetryPause;
+  // Greets the connections whose turn has come.
+  void GreetDue() {
+    const Clock::time_point now = Clock::now();
+    for (Pending& p : pending_) {
+      if (p.greeted || p.greetAt > now) continue;
+      SendGreeting(p.handle->fd());
+      p.greeted = true;
+      p.deadline = now + std::chrono::milliseconds(protocol::kLoginAnswerWaitMs);
+    }
+    // Addresses greeted longer ago than the pause need no memory of it.
+    for (auto it = lastGreeting_.begin(); it != lastGreeting_.end();) {
+      it = it->second + kGreetingPause <= now ? lastGreeting_.erase(it) : std::next(it);
+    }
+  }
+
+  // Takes every connection that is waiting.
+  void AcceptAll() {
+    for (;;) {
+      sockaddr_in peer{};
+      socklen_t peerLength = sizeof peer;
+      const int fd = accept4(listener_, reinterpret_cast<sockaddr*>(&peer), &peerLength,
+                             SOCK_CLOEXEC);
+      if (fd < 0) {
+        if (errno == EINTR || errno == ECONNABORTED) continue;
+        if (OutOfResources(errno)) acceptAfter_ = Clock::now() + kAcceptRetryPause;
+        return;
+      }
+      char text[INET_ADDRSTRLEN] = {};
+      if (inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text) == nullptr) text[0] = '\0';
+      Admit(fd, text);
+    }
+  }
+
+  // Keeps a new connection as pending, unless it would take descriptors
+  // that commands need or its address already has its share waiting.
+  void Admit(int fd, const std::string& peer) {
+    Handle handle;
+    if (InReservedQuarter(fd)) {
+      // The oldest connection still awaiting its greeting or its answer
+      // makes room: the newcomer takes over its descriptor, so the
+      // server's share does not grow. With none, the newcomer is turned
+      // away.
+      if (pending_.empty()) {
+        close(fd);
+        trace::Event("login server: closed the dial-in from " + peer +
+                     " at once: a quarter of the descriptor limit is kept for commands");
+        return;
+      }
+      trace::Event("login server: closed the oldest silent dial-in, from " + pending_.front().peer +
+                   ", to make room for " + peer +
+                   ": a quarter of the descriptor limit is kept for commands");
+      handle = std::move(pending_.front().handle);
+      pending_.erase(pending_.begin());
+      const bool moved = dup2(fd, handle->fd()) >= 0;
+      close(fd);
+      if (!moved) return;  // the handle closes the oldest one
+    }
+    const size_t fromPeer = static_cast<size_t>(std::count_if(
+        pending_.begin(), pending_.end(), [&](const Pending& p) { return p.peer == peer; }));
+    if (fromPeer >= kPendingPerAddress) {
+      if (!handle) close(fd);
+      trace::Event("login server: closed the dial-in from " + peer + " at once: " +
+                   std::to_string(fromPeer) + " of its connections are already waiting");
       return;
     }
     Pending p;
     try {
-      p.handle = std::make_shared<SocketHandle>(fd);
+      p.handle = handle ? std::move(handle) : std::make_shared<SocketHandle>(fd);
     } catch (...) {
       close(fd);
       acceptAfter_ = Clock::now() + kAcceptRetryPause;
       return;
     }
-    char text[INET_ADDRSTRLEN] = {};
-    if (inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text) == nullptr) text[0] = '\0';
-    p.peer = text;
-    p.deadline = Clock::now() + std::chrono::milliseconds(protocol::kLoginAnswerWaitMs);
-    SendGreeting(fd);
+    const Clock::time_point now = Clock::now();
+    p.peer = peer;
+    auto last = lastGreeting_.find(peer);
+    p.greetAt = last == lastGreeting_.end() ? now : std::max(now, last->second + kGreetingPause);
+    lastGreeting_[peer] = p.greetAt;
     pending_.push_back(std::move(p));
-    acceptAfter_ = Clock::now() + kPauseAfterConnection;
+    GreetDue();
   }
 
   const int listener_;
-  std::vector<Pending> pending_;
+  std::vector<Pending> pending_;  // in the order the connections came
+  // When each address was (or will be) greeted last, within the pause.
+  std::map<std::string, Clock::time_point> lastGreeting_;
   Clock::time_point acceptAfter_ = Clock::now();
 };
 
@@ -276,10 +364,13 @@ void RunLoginServer(int port) {
     close(listener);
     return;
   }
+  // The first server of the process starts from an empty list; a server
+  // opened on another port later serves the same list and keeps the
+  // controllers recorded so far.
   std::vector<GlobalMember::tagSocketClient> dropped;  // closed outside the locks
   const bool serving = WithModel([&] {
     std::lock_guard<std::mutex> lock(globalMember.clientLock);
-    dropped.swap(globalMember.socketClients);
+    if (serversRunning.fetch_add(1) == 0) dropped.swap(globalMember.socketClients);
   });
   dropped.clear();
   while (serving) {
