@@ -313,14 +313,15 @@ VEXA_API int CloseCom();
 /// list that network mode 3 searches.
 ///
 /// The server guards the process's resources. It keeps at least a quarter
-/// of the process's descriptor limit free for the commands: when its
-/// connections reach its cap it closes the oldest pending ones first (those
-/// greeted that have said nothing since), and a dial-in it still has no
-/// room for is closed at once; the trace records each connection closed so.
-/// It takes a limited number of connections from one source address, so
-/// that one host dialling in over and over cannot fill it. And it greets
-/// each controller without holding it behind another's pause, so a
-/// controller that does not answer delays no other.
+/// of the process's descriptor limit free for the commands: a dial-in
+/// beyond that takes the place of the oldest connection still awaiting its
+/// greeting or its answer, and is closed at once when there is none; the
+/// trace records each connection closed so. One source address has at most
+/// 4 connections awaiting their greeting or answer (more are closed at
+/// once), so that one host dialling in over and over cannot fill it. Every
+/// waiting connection is accepted at once and two greetings to the same
+/// address are at least 50 ms apart, so a controller that does not answer
+/// delays no other.
 /// \param port TCP port to listen on, 1 to 65535
 /// \return 0 when the listener's thread has started, also when the port
 ///         turns out to be in use (that listener then ends; the others go
