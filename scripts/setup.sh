@@ -8,7 +8,8 @@ need=(
   libgtest-dev libgmock-dev libbenchmark-dev libstb-dev pkg-config
   libpcap-dev                            # vexa-sim decode reads captures
   libcpp-httplib-dev unifont             # vexa-sim's sign page and its texts
-  python3 chromium                       # the sign page tested in a browser
+  python3 chromium chromium-driver       # the sign page tested in a browser,
+  python3-selenium                       #   driven through chromedriver
   python3-venv python3-setuptools        # the Python package, installed and
   python3-wheel python3-pytest           #   tested without a package index
   dpkg-dev lintian                       # Debian packages: dpkg-shlibdeps, checks

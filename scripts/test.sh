@@ -2,7 +2,8 @@
 # Builds everything from nothing and runs every check, one step after another:
 #
 #   normal   RelWithDebInfo build, whole test suite, exported names
-#   browser  the emulator's sign page of the normal build in headless Chromium
+#   browser  the emulator's sign page of the normal build in headless Chromium,
+#            driven by chromedriver through Selenium
 #   python   the Python package installed into a fresh virtual environment and
 #            its tests run against the normal build (scripts/test-python.sh)
 #   asan     AddressSanitizer + UndefinedBehaviorSanitizer build, whole suite
@@ -68,8 +69,11 @@ step_normal() {
   check_exports build
 }
 
+# Debian's interpreter: python3-selenium belongs to it, whatever other python3
+# comes first on the PATH.
 step_browser() {
-  python3 "$root/tests/browser/sign_page_test.py" "$root/build" "$root/build/sign-page.png"
+  "${VEXA_PYTHON:-/usr/bin/python3}" "$root/tests/browser/sign_page_test.py" "$root/build" \
+    "$root/build/sign-page.png"
 }
 
 step_python() {

@@ -2,21 +2,22 @@
 """The sign page in a real browser.
 
 Starts vexa-sim with --http on a loopback address of its own, opens the page
-in headless Chromium, and while the page is open runs examples/tour and
-examples/quickstart against the emulator. Through Chromium's DevTools
-protocol it then reads the page's DOM: the ticket "A012" and the text
+in headless Chromium driven by chromedriver through Selenium, and while the
+page is open runs examples/tour and examples/quickstart against the
+emulator. It then reads the page's DOM: the ticket "A012" and the text
 "Welcome" must be shown in the sign's areas, the page number must be the one
-played, the announcement must be captioned and the relays switched; then it
-takes a screenshot. Frames sent by hand play pages 3 and 2 in turn; the time
-until the page shows each is printed (measured, not judged). Finally it
-stops the emulator, which must end cleanly while the page is still
-connected.
+played, the announcement must be captioned and the relays switched, and the
+decoded-frames log must hold every frame the examples sent, none of them
+marked bad; then it takes a screenshot. Frames sent by hand play pages 3 and
+2 in turn; the time until the page shows each is printed (measured, not
+judged). The page's script must have logged no error. Finally it stops the
+emulator, which must end cleanly while the page is still connected.
 
 usage: sign_page_test.py BUILD_DIR [SCREENSHOT.png]
-Needs only Python's standard library and the chromium program.
+Needs Debian's chromium, chromium-driver and python3-selenium (run it with
+/usr/bin/python3, the interpreter python3-selenium belongs to). The driver is
+/usr/bin/chromedriver, or $VEXA_CHROMEDRIVER; nothing is ever downloaded.
 """
-import base64
-import json
 import os
 import signal
 import socket
@@ -25,16 +26,27 @@ import subprocess
 import sys
 import tempfile
 import time
-import urllib.request
+
+# Selenium must never fetch a driver or a browser of its own.
+os.environ["SE_OFFLINE"] = "true"
+try:
+    from selenium import webdriver
+    from selenium.common.exceptions import WebDriverException
+    from selenium.webdriver.chrome.service import Service
+except ImportError:
+    sys.exit("browser test: Selenium is missing; install python3-selenium and run this with /usr/bin/python3")
 
 ADDRESS = "127.0.0.7"  # a loopback address of this test alone
+CHROMIUM = os.environ.get("VEXA_CHROMIUM", "/usr/bin/chromium")
+CHROMEDRIVER = os.environ.get("VEXA_CHROMEDRIVER", "/usr/bin/chromedriver")
 CHROMIUM_FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                   "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                  "--window-size=1280,1240", "--remote-debugging-port=0"]
+                  "--window-size=1280,1240"]
 # PlayShowPage(n): a network frame with command 0x66 and the payload n, ~n.
 PLAY_PAGE = {n: bytes.fromhex("FE5C4B89 15000000 66 00000000 02000000") + bytes([n, 255 - n, 0xFF, 0xFF])
              for n in (2, 3)}
 LATENCY_SAMPLES = 20
+LOG_LINES_KEPT = 200  # the page's log keeps the newest 200 frames
 
 
 class Failure(Exception):
@@ -52,89 +64,10 @@ def wait_for(what, probe, timeout=10.0, step=0.02):
         time.sleep(step)
 
 
-class DevTools:
-    """A WebSocket client just big enough for the DevTools protocol."""
-
-    def __init__(self, url):
-        assert url.startswith("ws://")
-        hostport, path = url[5:].split("/", 1)
-        host, port = hostport.rsplit(":", 1)
-        self.sock = socket.create_connection((host, int(port)), timeout=15)
-        key = base64.b64encode(os.urandom(16)).decode()
-        self.sock.sendall((f"GET /{path} HTTP/1.1\r\nHost: {hostport}\r\nUpgrade: websocket\r\n"
-                           f"Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\n"
-                           "Sec-WebSocket-Version: 13\r\n\r\n").encode())
-        head = b""
-        while b"\r\n\r\n" not in head:
-            chunk = self.sock.recv(1)
-            if not chunk:
-                raise Failure("DevTools closed the connection during the handshake")
-            head += chunk
-        if b" 101 " not in head.split(b"\r\n", 1)[0]:
-            raise Failure("DevTools refused the WebSocket: " + head.decode(errors="replace"))
-        self.next_id = 0
-
-    def _read(self, n):
-        data = b""
-        while len(data) < n:
-            chunk = self.sock.recv(n - len(data))
-            if not chunk:
-                raise Failure("DevTools closed the connection")
-            data += chunk
-        return data
-
-    def _send(self, opcode, payload):
-        mask = os.urandom(4)
-        head = bytes([0x80 | opcode])
-        n = len(payload)
-        if n < 126:
-            head += bytes([0x80 | n])
-        elif n < 65536:
-            head += bytes([0x80 | 126]) + struct.pack(">H", n)
-        else:
-            head += bytes([0x80 | 127]) + struct.pack(">Q", n)
-        self.sock.sendall(head + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(payload)))
-
-    def _message(self):
-        data = b""
-        while True:
-            b0, b1 = self._read(2)
-            n = b1 & 0x7F
-            if n == 126:
-                n = struct.unpack(">H", self._read(2))[0]
-            elif n == 127:
-                n = struct.unpack(">Q", self._read(8))[0]
-            payload = self._read(n)
-            opcode = b0 & 0x0F
-            if opcode == 0x9:
-                self._send(0xA, payload)
-                continue
-            if opcode == 0x8:
-                raise Failure("DevTools closed the connection")
-            data += payload
-            if b0 & 0x80:
-                return json.loads(data)
-
-    def call(self, method, **params):
-        self.next_id += 1
-        self._send(0x1, json.dumps({"id": self.next_id, "method": method, "params": params}).encode())
-        while True:
-            message = self._message()
-            if message.get("id") == self.next_id:
-                if "error" in message:
-                    raise Failure(f"{method}: {message['error']}")
-                return message["result"]
-
-    def evaluate(self, expression):
-        result = self.call("Runtime.evaluate", expression=expression, returnByValue=True)
-        if "exceptionDetails" in result:
-            raise Failure("the page's script failed: " + json.dumps(result["exceptionDetails"]))
-        return result["result"].get("value")
-
-
 # What the test reads from the page: per sign its area texts, page number,
-# relay lamps and captions, and the connection badge.
-READ_PAGE = """JSON.stringify({
+# relay lamps and captions, the connection badge and the frame log's lines
+# (those naming this sign, and those marked bad).
+READ_PAGE = """return {
   live: (document.getElementById('connection') || {}).textContent,
   signs: [...document.querySelectorAll('section.sign')].map(s => ({
     id: s.dataset.sign,
@@ -144,8 +77,59 @@ READ_PAGE = """JSON.stringify({
     captions: [...s.querySelectorAll('.captions li')].map(e => e.textContent),
     image: (s.querySelector('img.sign-image') || {}).complete && s.querySelector('img.sign-image').naturalWidth,
   })),
-  frames: document.querySelectorAll('#log li').length,
-})"""
+  frames: [...document.querySelectorAll('#log li')].filter(e => e.textContent.startsWith('[' + arguments[0] + '] ')).length,
+  badFrames: [...document.querySelectorAll('#log li.bad')].map(e => e.textContent),
+};"""
+
+# Before a frame goes out: note the wall-clock time (ms) at which the sign's
+# page number first reads arguments[1]. Selenium's round trips are then not
+# part of the measured time.
+WATCH_PAGE = """
+const sign = arguments[0], want = arguments[1];
+window.__vexaShown = null;
+const check = () => {
+  const s = [...document.querySelectorAll('section.sign')].find(e => e.dataset.sign === sign);
+  const p = s && s.querySelector('.page-number');
+  if (p && p.textContent === want && window.__vexaShown === null) {
+    window.__vexaShown = Date.now();
+    window.__vexaWatch.disconnect();
+  }
+};
+if (window.__vexaWatch) window.__vexaWatch.disconnect();
+window.__vexaWatch = new MutationObserver(check);
+window.__vexaWatch.observe(document.getElementById('signs'), {childList: true, subtree: true, characterData: true});
+"""
+# Answers with the time noted by WATCH_PAGE once there is one.
+SHOWN_AT = """
+const done = arguments[arguments.length - 1];
+const poll = () => window.__vexaShown !== null ? done(window.__vexaShown) : setTimeout(poll, 1);
+poll();
+"""
+
+
+def png_size(data):
+    """Width and height from a PNG's header, or None when it is no PNG."""
+    if data[:8] != b"\x89PNG\r\n\x1a\n" or data[12:16] != b"IHDR":
+        return None
+    return struct.unpack(">II", data[16:24])
+
+
+def start_browser(work):
+    if not os.access(CHROMEDRIVER, os.X_OK):
+        raise Failure(f"{CHROMEDRIVER} is missing: install chromium-driver")
+    profile = os.path.join(work, "profile")
+    os.mkdir(profile)
+    options = webdriver.ChromeOptions()
+    options.binary_location = CHROMIUM
+    for flag in CHROMIUM_FLAGS + ["--user-data-dir=" + profile]:
+        options.add_argument(flag)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    service = Service(executable_path=CHROMEDRIVER,
+                      service_args=["--log-path=" + os.path.join(work, "chromedriver.log")])
+    driver = webdriver.Chrome(service=service, options=options)
+    driver.set_page_load_timeout(30)
+    driver.set_script_timeout(15)
+    return driver
 
 
 def main():
@@ -158,8 +142,7 @@ def main():
     sim_err = open(os.path.join(work, "sim.err"), "w+")
     sim = subprocess.Popen([os.path.join(build, "sim", "vexa-sim"), "--address", ADDRESS, "--http", ADDRESS + ":0"],
                            stdout=subprocess.DEVNULL, stderr=sim_err)
-    chromium = None
-    tools = None
+    driver = None
     try:
         def page_url():
             sim_err.seek(0)
@@ -171,35 +154,26 @@ def main():
             return None
         url = wait_for("vexa-sim's sign page", page_url)
 
-        profile = os.path.join(work, "profile")
-        os.mkdir(profile)
-        chromium = subprocess.Popen(["chromium", *CHROMIUM_FLAGS, "--user-data-dir=" + profile, url],
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        port_file = os.path.join(profile, "DevToolsActivePort")
-        wait_for("Chromium's DevTools port", lambda: os.path.exists(port_file) and open(port_file).read().strip(),
-                 timeout=60)
-        port = open(port_file).read().split()[0]
-
-        def page_target():
-            with urllib.request.urlopen(f"http://127.0.0.1:{port}/json/list") as r:
-                for t in json.load(r):
-                    if t.get("type") == "page" and t.get("url", "").startswith(url):
-                        return t["webSocketDebuggerUrl"]
-            return None
-        tools = DevTools(wait_for("the page in Chromium", page_target, timeout=30))
+        try:
+            driver = start_browser(work)
+            driver.get(url)
+        except WebDriverException as e:
+            raise Failure("Chromium through chromedriver: " + e.msg) from e
 
         def read():
-            return json.loads(tools.evaluate(READ_PAGE))
+            return driver.execute_script(READ_PAGE, ADDRESS)
         wait_for("the page to connect and show the sign",
                  lambda: (lambda p: p.get("live") == "live" and [s for s in p["signs"] if s["id"] == ADDRESS])(read()))
 
         # The applications run while the page is open.
+        accepted = 0
         for example in ("tour", "quickstart"):
             run = subprocess.run([os.path.join(build, "examples", example), ADDRESS], capture_output=True,
                                  text=True, timeout=60)
             results = run.stdout.split()
             if run.returncode != 0 or not results or any(not r.endswith("=0") for r in results):
                 raise Failure(f"examples/{example} did not get every command accepted:\n" + run.stdout + run.stderr)
+            accepted += len(results)
 
         def sign():
             return next(s for s in read()["signs"] if s["id"] == ADDRESS)
@@ -216,30 +190,58 @@ def main():
             raise Failure("the coordinate text is missing: " + repr(s["texts"]))
         print("page shows", s["texts"], "page", s["page"], "caption", repr(s["captions"][-1]))
 
+        # Every accepted command went out as at least one frame; the log shows
+        # each (up to the lines it keeps), and the examples send none that
+        # fails its checks.
+        want = min(accepted, LOG_LINES_KEPT)
+        page = wait_for(f"{want} decoded frames in the page's log", lambda: (lambda p: p["frames"] >= want and p)(read()))
+        if page["badFrames"]:
+            raise Failure("frames marked bad in the log: " + repr(page["badFrames"]))
+        print(f"frame log: {page['frames']} lines for {accepted} accepted commands")
+
         # The page as the applications left it.
         wait_for("the sign's picture", lambda: sign()["image"])
-        shotData = base64.b64decode(tools.call("Page.captureScreenshot", format="png")["data"])
-        if shotData[:8] != b"\x89PNG\r\n\x1a\n":
+        shot_data = driver.get_screenshot_as_png()
+        size = png_size(shot_data)
+        if size is None:
             raise Failure("the screenshot is no PNG")
+        viewport = driver.execute_script("return [window.innerWidth * devicePixelRatio, "
+                                         "window.innerHeight * devicePixelRatio]")
+        if list(size) != [round(v) for v in viewport]:
+            raise Failure(f"the screenshot is {size[0]}x{size[1]}, the page's window {viewport}")
         with open(shot, "wb") as f:
-            f.write(shotData)
-        print("screenshot", shot)
+            f.write(shot_data)
+        print("screenshot", shot, f"{size[0]}x{size[1]}")
 
         # Frames by hand, pages 3 and 2 in turn: how long until the page shows each.
         sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         sender.bind((ADDRESS, 0))
+        sender.settimeout(15)
         times = []
         for k in range(LATENCY_SAMPLES):
             page = 3 if k % 2 == 0 else 2
-            start = time.monotonic()
+            driver.execute_script(WATCH_PAGE, ADDRESS, str(page))
+            start = time.time()
             sender.sendto(PLAY_PAGE[page], (ADDRESS, 8800))
-            wait_for(f"page {page} on the page", lambda: sign()["page"] == str(page), step=0.001)
-            times.append((time.monotonic() - start) * 1000)
+            try:
+                shown_at = driver.execute_async_script(SHOWN_AT)
+            except WebDriverException as e:
+                raise Failure(f"gave up waiting for page {page} on the page") from e
+            times.append(shown_at - start * 1000)
             sender.recv(64)  # the controller's reply
         sender.close()
         times.sort()
         print(f"measured over {len(times)} frames: a played page reached the page's DOM after "
               f"{times[0]:.0f} ms at best, {times[len(times) // 2]:.0f} ms typically, {times[-1]:.0f} ms at worst")
+
+        # The page's script ran without an error and every resource it asked
+        # for loaded (the browser logs uncaught exceptions and failed loads as
+        # SEVERE). The emulator serves no icon: the browser's own request for
+        # /favicon.ico is no fault of the page.
+        errors = [e["message"] for e in driver.get_log("browser")
+                  if e.get("level") == "SEVERE" and not e["message"].startswith(url + "favicon.ico ")]
+        if errors:
+            raise Failure("the page logged errors: " + repr(errors))
 
         # The emulator stops cleanly while the page still listens to it.
         sim.send_signal(signal.SIGINT)
@@ -250,21 +252,23 @@ def main():
         return 0
     except Failure as e:
         print("browser test FAILED:", e)
-        if tools:
+        if driver:
             try:
-                print("the page showed:", tools.evaluate(READ_PAGE))
+                print("the page showed:", driver.execute_script(READ_PAGE, ADDRESS))
             except Exception:  # the page itself may be what failed
                 pass
         sim_err.seek(0)
         print(sim_err.read())
+        driver_log = os.path.join(work, "chromedriver.log")
+        if os.path.exists(driver_log):
+            print("chromedriver's log ends:", "".join(open(driver_log, errors="replace").readlines()[-20:]))
         return 1
     finally:
-        if chromium:
-            chromium.terminate()
+        if driver:
             try:
-                chromium.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                chromium.kill()
+                driver.quit()  # ends Chromium and chromedriver
+            except Exception:
+                pass
         if sim.poll() is None:
             sim.kill()
             sim.wait()
