@@ -1,7 +1,9 @@
 // The C interface: one forwarding function per entry of vexa_functions.h,
 // and the few C functions that have no C++ twin of the same shape (result
 // texts, version, last reason, the bitmap as pointer and length, the date
-// text, emptying the show-page model).
+// text, emptying the show-page model, the settings in force). vexa.h is the
+// header written from the same list, so each definition here is checked
+// against its installed prototype.
 #include "vexa.h"
 
 #include <mutex>
@@ -10,6 +12,7 @@
 #include <utility>
 
 #include "SKYREL.h"
+#include "api/Send.h"
 #include "core/Trace.h"
 #include "model/GlobalMember.h"
 #include "vexa-x86/version.h"
@@ -105,7 +108,7 @@ extern "C" const char* vexa_version(void) { return VEXA_VERSION_STRING; }
 
 extern "C" const char* vexa_last_reason(void) { return trace::LastReason().c_str(); }
 
-extern "C" int vexa_image_content_buffer(const char* source, int colourMode, int width,
+extern "C" int vexa_image_content_buffer(const char* source, int colour_mode, int width,
                                          int height, const unsigned char** bitmap,
                                          int* length) {
   return Guarded<int>([&]() -> int {
@@ -117,7 +120,7 @@ extern "C" int vexa_image_content_buffer(const char* source, int colourMode, int
     if (source == nullptr) return trace::Refuse("the image source is null");
     // ImageContentBuffer states the reason of its refusal itself.
     const std::pair<unsigned char*, int> image =
-        ImageContentBuffer(const_cast<char*>(source), colourMode, width, height);
+        ImageContentBuffer(const_cast<char*>(source), colour_mode, width, height);
     if (image.first == nullptr) return VEXA_NOT_ACCEPTED;
     *bitmap = image.first;
     *length = image.second;
@@ -140,4 +143,42 @@ extern "C" void vexa_clear_show_pages(void) {
     std::lock_guard<std::mutex> lock(globalMember.modelLock);
     globalMember.showPages.clear();
   });
+}
+
+// ---------------------------------------------------------------------------
+// The settings in force, each taken from one reading of the settings under
+// the lock the setters take (CurrentSettings()).
+extern "C" int vexa_send_time_out(void) {
+  return Guarded<int>([] { return CurrentSettings().sendTimeOutMs; });
+}
+
+extern "C" int vexa_receive_time_out(void) {
+  return Guarded<int>([] { return CurrentSettings().receiveTimeOutMs; });
+}
+
+extern "C" int vexa_re_send_times(void) {
+  // The settings hold the attempts: the repeats and the first one.
+  return Guarded<int>([] { return CurrentSettings().attempts - 1; });
+}
+
+extern "C" const char* vexa_network_card_ip(void) {
+  // A copy: the library's own text is replaced by the next BindNetworkCard.
+  thread_local std::string address;
+  try {
+    address = CurrentSettings().localIp;
+  } catch (...) {
+    address.clear();
+  }
+  return address.c_str();
+}
+
+extern "C" int vexa_network_card_port(void) {
+  return Guarded<int>([] { return CurrentSettings().localPort; });
+}
+
+extern "C" int vexa_chn_code_mode(void) {
+  // The settings a send reads do not carry the character-code mode, so its
+  // lock is out of reach here; SetChnCodeMode stores one aligned int, read
+  // here in one atomic load, which never sees half of a store.
+  return __atomic_load_n(&g_chncode_mode, __ATOMIC_RELAXED);
 }

@@ -14,7 +14,7 @@ install(TARGETS vexa-x86 EXPORT vexa-x86Targets
     COMPONENT runtime
     NAMELINK_COMPONENT dev)
 install(FILES ${VEXA_HEADER_DIR}/SKYREL.h ${VEXA_HEADER_DIR}/version.h
-  ${VEXA_HEADER_DIR}/vexa.h ${VEXA_HEADER_DIR}/vexa_functions.h
+  ${VEXA_HEADER_DIR}/vexa.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vexa-x86
   COMPONENT dev)
 

@@ -53,10 +53,9 @@ set(CPACK_DEBIAN_DEV_DESCRIPTION
 libvexa-x86 encodes commands for LED sign controllers and sends them over
 the network or an RS-485 serial line.
 
-This package holds the C++ header SKYREL.h, the C header vexa.h (with its
-list vexa_functions.h), the version header, the CMake package
-(find_package(vexa-x86)), the pkg-config file vexa-x86.pc, the
-documentation and the examples.")
+This package holds the C++ header SKYREL.h, the C header vexa.h, the
+version header, the CMake package (find_package(vexa-x86)), the pkg-config
+file vexa-x86.pc, the documentation and the examples.")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME vexa-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION misc)

@@ -1,12 +1,14 @@
 // The C interface (vexa.h): what its functions put on the wire, the result
 // texts and version, the reason of each thread's last refusal, the bitmap as
-// pointer and length, emptying the show-page model, and every function of
-// the list reading its texts without ever writing into them.
+// pointer and length, emptying the show-page model, the settings read back,
+// and every function of the list reading its texts without ever writing into
+// them.
 #include <gtest/gtest.h>
 
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -152,6 +154,77 @@ TEST_F(CWire, ClearingTheModel) {
             VEXA_NOT_ACCEPTED);
   EXPECT_STREQ(vexa_last_reason(), "page 3 has no area for the material");
   vexa_clear_show_pages();
+}
+
+// ---------------------------------------------------------------------------
+// Each setter's value read back through the getters, clamped as the setter
+// clamps it; a setter leaves the settings it does not set as they were.
+TEST_F(CWire, SettingsReadBackAsSet) {
+  struct Row {
+    const char* what;
+    std::function<void()> set;
+    int sendTimeOut, receiveTimeOut, reSendTimes;
+    const char* localIp;
+    int localPort, chnCodeMode;
+  };
+  const Row rows[] = {
+      {"both time-outs below 10", [] { vexa_set_time_out(5, 0); }, 10, 10, 0, "127.0.0.1", 8801, 0},
+      {"two time-outs", [] { vexa_set_time_out(250, 40); }, 250, 40, 0, "127.0.0.1", 8801, 0},
+      {"one time-out for both", [] { vexa_set_receive_time_out(700); }, 700, 700, 0, "127.0.0.1",
+       8801, 0},
+      {"one time-out below 10", [] { vexa_set_receive_time_out(-3); }, 10, 10, 0, "127.0.0.1",
+       8801, 0},
+      {"negative repeats", [] { vexa_set_re_send_times(-5); }, 10, 10, 0, "127.0.0.1", 8801, 0},
+      {"two repeats", [] { vexa_set_re_send_times(2); }, 10, 10, 2, "127.0.0.1", 8801, 0},
+      // The attempts stop at the largest int, one more than the repeats.
+      {"the most repeats", [] { vexa_set_re_send_times(INT_MAX); }, 10, 10, INT_MAX - 1,
+       "127.0.0.1", 8801, 0},
+      {"address and port", [] { vexa_bind_network_card("127.0.0.9", 0); }, 10, 10, INT_MAX - 1,
+       "127.0.0.9", 0, 0},
+      {"a null address keeps it", [] { vexa_bind_network_card(nullptr, 9123); }, 10, 10,
+       INT_MAX - 1, "127.0.0.9", 9123, 0},
+      {"character-code mode", [] { vexa_set_chn_code_mode(-7); }, 10, 10, INT_MAX - 1,
+       "127.0.0.9", 9123, -7},
+  };
+  // From the library's defaults.
+  vexa_set_time_out(100, 100);
+  vexa_set_re_send_times(0);
+  vexa_bind_network_card("127.0.0.1", 8801);
+  vexa_set_chn_code_mode(0);
+  for (const Row& row : rows) {
+    row.set();
+    EXPECT_EQ(vexa_send_time_out(), row.sendTimeOut) << row.what;
+    EXPECT_EQ(vexa_receive_time_out(), row.receiveTimeOut) << row.what;
+    EXPECT_EQ(vexa_re_send_times(), row.reSendTimes) << row.what;
+    EXPECT_STREQ(vexa_network_card_ip(), row.localIp) << row.what;
+    EXPECT_EQ(vexa_network_card_port(), row.localPort) << row.what;
+    EXPECT_EQ(vexa_chn_code_mode(), row.chnCodeMode) << row.what;
+  }
+  // The address read stays as it was when a later bind replaces the
+  // library's own copy.
+  const char* before = vexa_network_card_ip();
+  vexa_bind_network_card("127.0.0.10", 0);
+  EXPECT_STREQ(before, "127.0.0.9");
+  vexa_set_chn_code_mode(0);
+}
+
+// The repeats read back are the repeats made: a controller that never
+// answers gets the first attempt and that many more.
+TEST_F(CWire, RepeatsReadBackAreTheAttemptsMade) {
+  const char* ip = address_.c_str();
+  sim_->setReplyMode(vexasim::ReplyMode::Silent);
+  vexa_set_receive_time_out(30);
+  for (const int given : {-5, 2}) {
+    vexa_set_re_send_times(given);
+    const int attempts = vexa_re_send_times() + 1;
+    EXPECT_EQ(attempts, given < 0 ? 1 : given + 1);
+    EXPECT_EQ(vexa_start_play_net(ip, 1), VEXA_NO_REPLY);
+    EXPECT_TRUE(sim_->waitForFrames(attempts, 3000));
+    EXPECT_FALSE(sim_->waitForFrames(attempts + 1, 200)) << "more attempts than " << attempts;
+    EXPECT_EQ(sim_->frames().size(), size_t(attempts)) << given;
+    sim_->clear();
+  }
+  vexa_set_re_send_times(0);
 }
 
 // ---------------------------------------------------------------------------

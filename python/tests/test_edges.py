@@ -56,7 +56,7 @@ def test_the_table_reaches_every_kind_of_caller():
             "image_content_buffer", "settings", "open_server"} <= labels
     shorts = [(name, p) for name, (_, params) in SIGNATURES.items()
               for p in params.split() if p.startswith("SHORT:")]
-    assert shorts == [("vexa_send_multimedia_buffer", "SHORT:commandCode")]
+    assert shorts == [("vexa_send_multimedia_buffer", "SHORT:command_code")]
 
 
 @pytest.mark.parametrize("label,function", TARGETS, ids=[label for label, _ in TARGETS])

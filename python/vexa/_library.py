@@ -28,7 +28,7 @@ import threading
 from pathlib import Path
 from typing import Any, Optional, Sequence, Union
 
-from ._signatures import SIGNATURES
+from ._signatures import EXTRA_SIGNATURES, SIGNATURES
 from .errors import LibraryNotFound, error_for
 
 #: A text argument: ``str`` (encoded with the caller's encoding) or bytes.
@@ -50,19 +50,6 @@ _CTYPES: dict[str, Any] = {
     # The out-parameters of vexa_image_content_buffer, passed by reference.
     "BITMAP_OUT": ctypes.POINTER(ctypes.POINTER(ctypes.c_ubyte)),
     "INT_OUT": ctypes.POINTER(ctypes.c_int),
-}
-
-#: The C functions declared in vexa.h beside the list, in the list's form.
-EXTRA_SIGNATURES: dict[str, tuple[str, str]] = {
-    "vexa_result_text": ("TEXT", "INT:result"),
-    "vexa_version": ("TEXT", ""),
-    "vexa_last_reason": ("TEXT", ""),
-    "vexa_image_content_buffer": (
-        "INT",
-        "TEXT:source INT:colourMode INT:width INT:height BITMAP_OUT:bitmap INT_OUT:length",
-    ),
-    "vexa_current_date_to_string": ("TEXT", "INT:mode"),
-    "vexa_clear_show_pages": ("VOID", ""),
 }
 
 # Every C function the package calls, each parameter as (kind, name).
@@ -151,15 +138,6 @@ def library_path() -> str:
 
 
 # ---------------------------------------------------------------------------
-def _snake(name: str) -> str:
-    out = []
-    for ch in name:
-        if ch.isupper():
-            out.append("_")
-        out.append(ch.lower())
-    return "".join(out)
-
-
 def argument(kind: str, name: str, value: Any) -> Any:
     """One argument of a C function checked and converted for its parameter.
 
@@ -181,10 +159,9 @@ def argument(kind: str, name: str, value: Any) -> Any:
         OverflowError: for an integer outside the C type's range.
         ValueError: for an integer other than 0 or 1 given for a bool.
     """
-    what = _snake(name)
     if kind == "TEXT":
         if value is not None and not isinstance(value, bytes):
-            raise TypeError(f"{what}: bytes expected, got {type(value).__name__}")
+            raise TypeError(f"{name}: bytes expected, got {type(value).__name__}")
         return value
     if kind in ("BITMAP_OUT", "INT_OUT"):
         return value  # references made by the package itself
@@ -192,14 +169,14 @@ def argument(kind: str, name: str, value: Any) -> Any:
         number = operator.index(value)
     except TypeError:
         expected = "bool" if kind == "BOOL" else "int"
-        raise TypeError(f"{what}: {expected} expected, got {type(value).__name__}") from None
+        raise TypeError(f"{name}: {expected} expected, got {type(value).__name__}") from None
     if kind == "BOOL":
         if number not in (0, 1):
-            raise ValueError(f"{what}={number} is not a bool (True, False, 1 or 0)")
+            raise ValueError(f"{name}={number} is not a bool (True, False, 1 or 0)")
         return bool(number)
     low, high = (_SHORT_MIN, _SHORT_MAX) if kind == "SHORT" else (_INT_MIN, _INT_MAX)
     if not low <= number <= high:
-        raise OverflowError(f"{what}={number} does not fit a C {kind.lower()} ({low} to {high})")
+        raise OverflowError(f"{name}={number} does not fit a C {kind.lower()} ({low} to {high})")
     return number
 
 

@@ -1,264 +1,292 @@
 """The C functions of libvexa-x86 as the package calls them.
 
-Kept equal to the list in the library's header vexa_functions.h (the tests
-compare the two): for each function its return kind and its parameters as
-``KIND:name`` in order. Kinds: TEXT (``const char*``), INT, BOOL, SHORT;
-returns INT, BOOL or VOID.
+For each function its result and its parameters as ``KIND:name`` in order;
+the names are those of vexa.h. Kinds: TEXT (``const char*``), INT, BOOL,
+SHORT, and BITMAP_OUT and INT_OUT for the pointers that
+vexa_image_content_buffer fills; results INT, BOOL, TEXT or VOID.
+
+Written by cmake/VexaInterface.cmake from the library's list of the functions
+that forward to SKYREL.h (api/vexa_functions.h: SIGNATURES) and from the C
+interface's own functions (api/vexa.h.in: EXTRA_SIGNATURES); the library's
+test c_interface_list fails when this file differs from them. Do not edit it:
+change the list and run ``cmake -DVEXA_ACTION=python -P cmake/VexaInterface.cmake``
+in the source tree.
 """
 
 from __future__ import annotations
 
 SIGNATURES: dict[str, tuple[str, str]] = {
-    "vexa_bind_network_card": ("VOID", "TEXT:localIp INT:localPort"),
-    "vexa_set_time_out": ("VOID", "INT:sendTimeOut INT:receiveTimeOut"),
-    "vexa_set_receive_time_out": ("VOID", "INT:timeOut"),
-    "vexa_set_re_send_times": ("VOID", "INT:reSendTimes"),
-    "vexa_set_chn_code_mode": ("VOID", "INT:chnCodeMode"),
+    "vexa_bind_network_card": ("VOID", "TEXT:local_ip INT:local_port"),
+    "vexa_set_time_out": ("VOID", "INT:send_time_out INT:receive_time_out"),
+    "vexa_set_receive_time_out": ("VOID", "INT:time_out"),
+    "vexa_set_re_send_times": ("VOID", "INT:re_send_times"),
+    "vexa_set_chn_code_mode": ("VOID", "INT:chn_code_mode"),
     "vexa_close_com": ("INT", ""),
     "vexa_open_server": ("INT", "INT:port"),
     "vexa_close_server": ("INT", ""),
     "vexa_task_thread_exe": ("VOID", ""),
     "vexa_write_log": ("VOID", "TEXT:title TEXT:message"),
     "vexa_write_log_thread": ("VOID", "TEXT:title TEXT:message"),
-    "vexa_play_show_page_net": ("INT", "TEXT:ip INT:networkMode INT:pageNo"),
-    "vexa_start_play_net": ("INT", "TEXT:ip INT:networkMode"),
-    "vexa_stop_play_net": ("INT", "TEXT:ip INT:networkMode"),
-    "vexa_relay_switch_net": ("INT", "TEXT:ip INT:networkMode INT:relayNo INT:action"),
-    "vexa_relay_delay_net": ("INT", "TEXT:ip INT:networkMode INT:relayNo INT:delay"),
-    "vexa_set_bright_net": ("INT", "TEXT:ip INT:networkMode INT:value1 INT:value2"),
+    "vexa_play_show_page_net": ("INT", "TEXT:ip INT:network_mode INT:page_no"),
+    "vexa_start_play_net": ("INT", "TEXT:ip INT:network_mode"),
+    "vexa_stop_play_net": ("INT", "TEXT:ip INT:network_mode"),
+    "vexa_relay_switch_net": ("INT", "TEXT:ip INT:network_mode INT:relay_no INT:action"),
+    "vexa_relay_delay_net": ("INT", "TEXT:ip INT:network_mode INT:relay_no INT:delay"),
+    "vexa_set_bright_net": ("INT", "TEXT:ip INT:network_mode INT:value1 INT:value2"),
     "vexa_send_date_time_net": (
         "INT",
-        "TEXT:ip INT:networkMode INT:materialId INT:displayMode INT:dtField4High "
-        "INT:dtField4Low INT:dtField5High INT:dtField5Low INT:dtField6 INT:dtField0 "
-        "INT:dtField1 INT:dtTopBit INT:dtField2 INT:dtField3 INT:style3 INT:extraByte",
+        "TEXT:ip INT:network_mode INT:material_id INT:display_mode INT:dt_field4_high "
+        "INT:dt_field4_low INT:dt_field5_high INT:dt_field5_low INT:dt_field6 INT:dt_field0 "
+        "INT:dt_field1 INT:dt_top_bit INT:dt_field2 INT:dt_field3 INT:style3 INT:extra_byte",
     ),
-    "vexa_time_check_net": ("INT", "TEXT:ip INT:networkMode"),
+    "vexa_time_check_net": ("INT", "TEXT:ip INT:network_mode"),
     "vexa_send_collection_data_net": (
         "INT",
-        "TEXT:text TEXT:ip INT:networkMode INT:dataIndex INT:textStyle INT:attrHigh "
-        "INT:attrLow",
+        "TEXT:text TEXT:ip INT:network_mode INT:data_index INT:text_style INT:attr_high "
+        "INT:attr_low",
     ),
     "vexa_send_coordinate_text_net": (
         "INT",
-        "TEXT:text TEXT:ip INT:networkMode INT:x INT:y INT:textStyle INT:attrHigh INT:attrLow",
+        "TEXT:text TEXT:ip INT:network_mode INT:x INT:y INT:text_style INT:attr_high INT:attr_low",
     ),
     "vexa_send_internal_text_net": (
         "INT",
-        "TEXT:text TEXT:ip INT:networkMode INT:areaWidth INT:areaHeight INT:materialId "
-        "INT:displayMode INT:style1 INT:style2 INT:style3 INT:textStyle INT:attrHigh "
-        "INT:attrLow INT:levelCode BOOL:primaryFlag INT:extraByte",
+        "TEXT:text TEXT:ip INT:network_mode INT:area_width INT:area_height INT:material_id "
+        "INT:display_mode INT:style1 INT:style2 INT:style3 INT:text_style INT:attr_high "
+        "INT:attr_low INT:level_code BOOL:primary_flag INT:extra_byte",
     ),
     "vexa_send_internal_text_net_custom": (
         "INT",
-        "TEXT:text TEXT:ip INT:networkMode INT:areaWidth INT:areaHeight INT:materialId "
-        "INT:displayMode INT:style1 INT:style2 INT:style3 INT:textStyle INT:attrHigh "
-        "INT:attrLow INT:levelCode INT:primaryCode",
+        "TEXT:text TEXT:ip INT:network_mode INT:area_width INT:area_height INT:material_id "
+        "INT:display_mode INT:style1 INT:style2 INT:style3 INT:text_style INT:attr_high "
+        "INT:attr_low INT:level_code INT:primary_code",
     ),
     "vexa_send_mul_collection_data_net": (
         "INT",
-        "TEXT:text TEXT:ip INT:networkMode INT:dataIndex INT:displayMode INT:textStyle "
-        "INT:attrHigh INT:attrLow INT:index INT:count",
+        "TEXT:text TEXT:ip INT:network_mode INT:data_index INT:display_mode INT:text_style "
+        "INT:attr_high INT:attr_low INT:index INT:count",
     ),
     "vexa_send_mul_internal_text_net": (
         "INT",
-        "TEXT:text TEXT:ip INT:networkMode INT:areaWidth INT:areaHeight INT:materialId "
-        "INT:displayMode INT:style1 INT:style2 INT:style3 INT:textStyle INT:attrHigh "
-        "INT:attrLow INT:levelCode BOOL:primaryFlag INT:extraByte INT:index INT:count",
+        "TEXT:text TEXT:ip INT:network_mode INT:area_width INT:area_height INT:material_id "
+        "INT:display_mode INT:style1 INT:style2 INT:style3 INT:text_style INT:attr_high "
+        "INT:attr_low INT:level_code BOOL:primary_flag INT:extra_byte INT:index INT:count",
     ),
     "vexa_send_mul_material": (
         "INT",
-        "INT:transport INT:networkMode TEXT:ip INT:serialProtocol INT:portNumber INT:baudRate "
-        "TEXT:deviceAddress TEXT:text INT:commandCode INT:materialId INT:spareValue "
-        "INT:displayMode INT:areaWidth INT:areaHeight INT:style1 INT:style2 INT:style3 "
-        "INT:textStyle INT:attrHigh INT:attrLow INT:levelCode BOOL:primaryFlag INT:extraByte "
-        "INT:index INT:count",
+        "INT:transport INT:network_mode TEXT:ip INT:serial_protocol INT:port_number INT:baud_rate "
+        "TEXT:device_address TEXT:text INT:command_code INT:material_id INT:spare_value "
+        "INT:display_mode INT:area_width INT:area_height INT:style1 INT:style2 INT:style3 "
+        "INT:text_style INT:attr_high INT:attr_low INT:level_code BOOL:primary_flag "
+        "INT:extra_byte INT:index INT:count",
     ),
-    "vexa_play_voice_net": ("INT", "TEXT:text TEXT:ip TEXT:spareText INT:networkMode INT:subCode"),
+    "vexa_play_voice_net": (
+        "INT",
+        "TEXT:text TEXT:ip TEXT:spare_text INT:network_mode INT:sub_code",
+    ),
     "vexa_play_voice2_net": (
         "INT",
-        "TEXT:text TEXT:ip TEXT:spareText INT:networkMode INT:subCode INT:vTag INT:soundNo "
-        "INT:mTag",
+        "TEXT:text TEXT:ip TEXT:spare_text INT:network_mode INT:sub_code INT:v_tag INT:sound_no "
+        "INT:m_tag",
     ),
     "vexa_send_line_up_content": (
         "INT",
-        "TEXT:text TEXT:ip INT:networkMode INT:slotNo INT:lineKind INT:unitAddress "
+        "TEXT:text TEXT:ip INT:network_mode INT:slot_no INT:line_kind INT:unit_address "
         "BOOL:bracketed",
     ),
     "vexa_send_line_up_net": (
         "INT",
-        "TEXT:text TEXT:ip INT:networkMode INT:slotNo INT:lineKind INT:unitAddress "
+        "TEXT:text TEXT:ip INT:network_mode INT:slot_no INT:line_kind INT:unit_address "
         "BOOL:bracketed",
     ),
     "vexa_send_line_up2_net": (
         "INT",
-        "TEXT:text TEXT:ip INT:networkMode INT:slotNo INT:lineKind INT:unitAddress "
-        "BOOL:bracketed INT:pageChars",
+        "TEXT:text TEXT:ip INT:network_mode INT:slot_no INT:line_kind INT:unit_address "
+        "BOOL:bracketed INT:page_chars",
     ),
     "vexa_send_image_group_net": (
         "INT",
-        "TEXT:source TEXT:ip INT:networkMode INT:width INT:height INT:materialId "
-        "INT:displayMode INT:style1 INT:style2 INT:style3 INT:levelCode BOOL:primaryFlag "
+        "TEXT:source TEXT:ip INT:network_mode INT:width INT:height INT:material_id "
+        "INT:display_mode INT:style1 INT:style2 INT:style3 INT:level_code BOOL:primary_flag "
         "INT:index INT:count",
     ),
     "vexa_send_image_group_buffer": (
         "INT",
-        "INT:transport INT:networkMode TEXT:ip INT:serialProtocol INT:portNumber INT:baudRate "
-        "TEXT:deviceAddress TEXT:source INT:width INT:height INT:materialId INT:displayMode "
-        "INT:style1 INT:style2 INT:style3 INT:levelCode BOOL:primaryFlag INT:index INT:count",
+        "INT:transport INT:network_mode TEXT:ip INT:serial_protocol INT:port_number INT:baud_rate "
+        "TEXT:device_address TEXT:source INT:width INT:height INT:material_id INT:display_mode "
+        "INT:style1 INT:style2 INT:style3 INT:level_code BOOL:primary_flag INT:index INT:count",
     ),
     "vexa_send_multimedia_net": (
         "INT",
-        "TEXT:source TEXT:ip INT:networkMode BOOL:form78 INT:horizontal INT:vertical "
-        "INT:width INT:height INT:colourMode INT:byte17Flag INT:byte18Value",
+        "TEXT:source TEXT:ip INT:network_mode BOOL:form78 INT:horizontal INT:vertical INT:width "
+        "INT:height INT:colour_mode INT:byte17_flag INT:byte18_value",
     ),
     "vexa_send_multimedia_buffer": (
         "INT",
-        "TEXT:source TEXT:ip INT:networkMode SHORT:commandCode INT:horizontal INT:vertical "
-        "INT:width INT:height INT:colourMode INT:byte17Flag INT:byte18Value",
+        "TEXT:source TEXT:ip INT:network_mode SHORT:command_code INT:horizontal INT:vertical "
+        "INT:width INT:height INT:colour_mode INT:byte17_flag INT:byte18_value",
     ),
     "vexa_play_image_group_net": (
         "INT",
-        "TEXT:ip INT:networkMode INT:modeSelect INT:groupNo INT:byte5 INT:word6 INT:word8 "
-        "INT:byte10 INT:byte11 INT:byte12 BOOL:byte2Clear BOOL:highModeBits",
+        "TEXT:ip INT:network_mode INT:mode_select INT:group_no INT:byte5 INT:word6 INT:word8 "
+        "INT:byte10 INT:byte11 INT:byte12 BOOL:byte2_clear BOOL:high_mode_bits",
     ),
     "vexa_set_params4_bar_screen_com": (
         "INT",
-        "INT:serialProtocol INT:portNumber INT:baudRate INT:frameByte13 INT:frameByte6 "
-        "INT:frameByte7 INT:twoWay INT:frameByte9 BOOL:clearByte14",
+        "INT:serial_protocol INT:port_number INT:baud_rate INT:frame_byte13 INT:frame_byte6 "
+        "INT:frame_byte7 INT:two_way INT:frame_byte9 BOOL:clear_byte14",
     ),
     "vexa_send_content2_bar_screen_com": (
         "INT",
-        "TEXT:text INT:serialProtocol INT:portNumber INT:baudRate INT:screenAddress "
-        "INT:colour INT:pageWidth INT:unused1 INT:unused2 INT:frameWord13 INT:moveStyle1 "
-        "INT:moveStyle2 INT:pageByte3 INT:pageByte5 INT:pageByte7 INT:pageByte8 "
-        "BOOL:byte10Is82",
+        "TEXT:text INT:serial_protocol INT:port_number INT:baud_rate INT:screen_address "
+        "INT:colour INT:page_width INT:unused1 INT:unused2 INT:frame_word13 INT:move_style1 "
+        "INT:move_style2 INT:page_byte3 INT:page_byte5 INT:page_byte7 INT:page_byte8 "
+        "BOOL:byte10_is82",
     ),
-    "vexa_get_move_style": ("INT", "INT:moveStyle"),
+    "vexa_get_move_style": ("INT", "INT:move_style"),
     "vexa_play_show_page_com": (
         "INT",
-        "TEXT:deviceAddress INT:serialProtocol INT:portNumber INT:baudRate INT:pageNo",
+        "TEXT:device_address INT:serial_protocol INT:port_number INT:baud_rate INT:page_no",
     ),
     "vexa_start_play_com": (
         "INT",
-        "TEXT:deviceAddress INT:serialProtocol INT:portNumber INT:baudRate",
+        "TEXT:device_address INT:serial_protocol INT:port_number INT:baud_rate",
     ),
     "vexa_stop_play_com": (
         "INT",
-        "TEXT:deviceAddress INT:serialProtocol INT:portNumber INT:baudRate",
+        "TEXT:device_address INT:serial_protocol INT:port_number INT:baud_rate",
     ),
     "vexa_relay_switch_com": (
         "INT",
-        "TEXT:deviceAddress INT:serialProtocol INT:portNumber INT:baudRate INT:relayNo "
+        "TEXT:device_address INT:serial_protocol INT:port_number INT:baud_rate INT:relay_no "
         "INT:action",
     ),
     "vexa_relay_delay_com": (
         "INT",
-        "TEXT:deviceAddress INT:serialProtocol INT:portNumber INT:baudRate INT:relayNo "
+        "TEXT:device_address INT:serial_protocol INT:port_number INT:baud_rate INT:relay_no "
         "INT:delay",
     ),
     "vexa_set_bright_com": (
         "INT",
-        "TEXT:deviceAddress INT:serialProtocol INT:portNumber INT:baudRate INT:value1 "
+        "TEXT:device_address INT:serial_protocol INT:port_number INT:baud_rate INT:value1 "
         "INT:value2",
     ),
     "vexa_time_check_com": (
         "INT",
-        "TEXT:deviceAddress INT:serialProtocol INT:portNumber INT:baudRate",
+        "TEXT:device_address INT:serial_protocol INT:port_number INT:baud_rate",
     ),
     "vexa_send_date_time_com": (
         "INT",
-        "TEXT:deviceAddress INT:serialProtocol INT:portNumber INT:baudRate INT:materialId "
-        "INT:displayMode INT:dtField4High INT:dtField4Low INT:dtField5High INT:dtField5Low "
-        "INT:dtField6 INT:dtField0 INT:dtField1 INT:dtTopBit INT:dtField2 INT:dtField3 "
-        "INT:style3 INT:extraByte",
+        "TEXT:device_address INT:serial_protocol INT:port_number INT:baud_rate INT:material_id "
+        "INT:display_mode INT:dt_field4_high INT:dt_field4_low INT:dt_field5_high "
+        "INT:dt_field5_low INT:dt_field6 INT:dt_field0 INT:dt_field1 INT:dt_top_bit INT:dt_field2 "
+        "INT:dt_field3 INT:style3 INT:extra_byte",
     ),
     "vexa_play_image_group_com": (
         "INT",
-        "TEXT:deviceAddress INT:serialProtocol INT:portNumber INT:baudRate INT:modeSelect "
-        "INT:groupNo INT:byte5 INT:word6 INT:word8 INT:byte10 INT:byte11 INT:byte12 "
-        "BOOL:byte2Clear BOOL:highModeBits",
+        "TEXT:device_address INT:serial_protocol INT:port_number INT:baud_rate INT:mode_select "
+        "INT:group_no INT:byte5 INT:word6 INT:word8 INT:byte10 INT:byte11 INT:byte12 "
+        "BOOL:byte2_clear BOOL:high_mode_bits",
     ),
     "vexa_send_collection_data_com": (
         "INT",
-        "TEXT:text TEXT:deviceAddress INT:serialProtocol INT:portNumber INT:baudRate "
-        "INT:dataIndex INT:textStyle INT:attrHigh INT:attrLow",
+        "TEXT:text TEXT:device_address INT:serial_protocol INT:port_number INT:baud_rate "
+        "INT:data_index INT:text_style INT:attr_high INT:attr_low",
     ),
     "vexa_send_internal_text_com": (
         "INT",
-        "TEXT:text TEXT:deviceAddress INT:serialProtocol INT:portNumber INT:baudRate "
-        "INT:areaWidth INT:areaHeight INT:materialId INT:displayMode INT:style1 INT:style2 "
-        "INT:style3 INT:textStyle INT:attrHigh INT:attrLow INT:levelCode BOOL:primaryFlag "
-        "INT:extraByte",
+        "TEXT:text TEXT:device_address INT:serial_protocol INT:port_number INT:baud_rate "
+        "INT:area_width INT:area_height INT:material_id INT:display_mode INT:style1 INT:style2 "
+        "INT:style3 INT:text_style INT:attr_high INT:attr_low INT:level_code BOOL:primary_flag "
+        "INT:extra_byte",
     ),
     "vexa_send_line_up_com": (
         "INT",
-        "TEXT:text TEXT:deviceAddress INT:serialProtocol INT:portNumber INT:baudRate "
-        "INT:slotNo INT:lineKind INT:unitAddress BOOL:bracketed",
+        "TEXT:text TEXT:device_address INT:serial_protocol INT:port_number INT:baud_rate "
+        "INT:slot_no INT:line_kind INT:unit_address BOOL:bracketed",
     ),
     "vexa_play_voice_com": (
         "INT",
-        "TEXT:text TEXT:deviceAddress INT:serialProtocol INT:portNumber INT:baudRate",
+        "TEXT:text TEXT:device_address INT:serial_protocol INT:port_number INT:baud_rate",
     ),
     "vexa_play_voice2_com": (
         "INT",
-        "TEXT:text TEXT:deviceAddress INT:serialProtocol INT:portNumber INT:baudRate INT:vTag "
-        "INT:soundNo INT:mTag",
+        "TEXT:text TEXT:device_address INT:serial_protocol INT:port_number INT:baud_rate "
+        "INT:v_tag INT:sound_no INT:m_tag",
     ),
     "vexa_send_mul_collection_data_com": (
         "INT",
-        "TEXT:text TEXT:deviceAddress INT:serialProtocol INT:portNumber INT:baudRate "
-        "INT:dataIndex INT:displayMode INT:textStyle INT:attrHigh INT:attrLow INT:index "
+        "TEXT:text TEXT:device_address INT:serial_protocol INT:port_number INT:baud_rate "
+        "INT:data_index INT:display_mode INT:text_style INT:attr_high INT:attr_low INT:index "
         "INT:count",
     ),
     "vexa_send_mul_internal_text_com": (
         "INT",
-        "TEXT:text TEXT:deviceAddress INT:serialProtocol INT:portNumber INT:baudRate "
-        "INT:areaWidth INT:areaHeight INT:materialId INT:displayMode INT:style1 INT:style2 "
-        "INT:style3 INT:textStyle INT:attrHigh INT:attrLow INT:levelCode BOOL:primaryFlag "
-        "INT:extraByte INT:index INT:count",
+        "TEXT:text TEXT:device_address INT:serial_protocol INT:port_number INT:baud_rate "
+        "INT:area_width INT:area_height INT:material_id INT:display_mode INT:style1 INT:style2 "
+        "INT:style3 INT:text_style INT:attr_high INT:attr_low INT:level_code BOOL:primary_flag "
+        "INT:extra_byte INT:index INT:count",
     ),
     "vexa_send_image_group_com": (
         "INT",
-        "TEXT:source TEXT:deviceAddress INT:serialProtocol INT:portNumber INT:baudRate "
-        "INT:width INT:height INT:materialId INT:displayMode INT:style1 INT:style2 INT:style3 "
-        "INT:levelCode BOOL:primaryFlag INT:index INT:count",
+        "TEXT:source TEXT:device_address INT:serial_protocol INT:port_number INT:baud_rate "
+        "INT:width INT:height INT:material_id INT:display_mode INT:style1 INT:style2 INT:style3 "
+        "INT:level_code BOOL:primary_flag INT:index INT:count",
     ),
-    "vexa_add_show_page": ("INT", "INT:pageNo TEXT:startTime TEXT:endTime INT:pageExtra"),
-    "vexa_add_area": ("INT", "INT:pageNo INT:x INT:y INT:areaWidth INT:areaHeight"),
+    "vexa_add_show_page": ("INT", "INT:page_no TEXT:start_time TEXT:end_time INT:page_extra"),
+    "vexa_add_area": ("INT", "INT:page_no INT:x INT:y INT:area_width INT:area_height"),
     "vexa_add_template_internal_text": (
         "INT",
-        "INT:pageNo TEXT:text INT:materialId INT:displayMode INT:style1 INT:style2 INT:style3 "
-        "INT:textStyle INT:attrHigh INT:attrLow BOOL:unused",
+        "INT:page_no TEXT:text INT:material_id INT:display_mode INT:style1 INT:style2 INT:style3 "
+        "INT:text_style INT:attr_high INT:attr_low BOOL:unused",
     ),
     "vexa_add_template_collect_data": (
         "INT",
-        "INT:pageNo TEXT:text INT:dataIndex INT:displayMode INT:textStyle INT:attrHigh "
-        "INT:attrLow",
+        "INT:page_no TEXT:text INT:data_index INT:display_mode INT:text_style INT:attr_high "
+        "INT:attr_low",
     ),
     "vexa_add_template_date_time": (
         "INT",
-        "INT:pageNo INT:materialId INT:displayMode INT:dtField4High INT:dtField4Low "
-        "INT:dtField5High INT:dtField5Low INT:dtField6 INT:dtField0 INT:dtField1 INT:dtTopBit "
-        "INT:dtField2 INT:dtField3 INT:style3 BOOL:unused",
+        "INT:page_no INT:material_id INT:display_mode INT:dt_field4_high INT:dt_field4_low "
+        "INT:dt_field5_high INT:dt_field5_low INT:dt_field6 INT:dt_field0 INT:dt_field1 "
+        "INT:dt_top_bit INT:dt_field2 INT:dt_field3 INT:style3 BOOL:unused",
     ),
     "vexa_add_template_image_group": (
         "INT",
-        "INT:pageNo TEXT:fileList INT:materialId INT:displayMode INT:style1 INT:style2 "
+        "INT:page_no TEXT:file_list INT:material_id INT:display_mode INT:style1 INT:style2 "
         "INT:style3",
     ),
     "vexa_add_template_line_up": (
         "INT",
-        "INT:pageNo TEXT:text INT:style3 INT:textStyle INT:attrHigh INT:attrLow "
-        "INT:lineUpIndex BOOL:lineUpFlag",
+        "INT:page_no TEXT:text INT:style3 INT:text_style INT:attr_high INT:attr_low "
+        "INT:line_up_index BOOL:line_up_flag",
     ),
     "vexa_gen_material": (
         "INT",
-        "INT:pageNo TEXT:text TEXT:fileList INT:materialType INT:materialId INT:displayMode "
-        "INT:style1 INT:style2 INT:style3 INT:textStyle INT:attrHigh INT:attrLow "
-        "INT:levelSelector INT:dtField1 INT:dtField4High INT:dtField4Low INT:dtField6 "
-        "INT:dtField0 INT:dtTopBit INT:dtField2 INT:dtField3 INT:dataIndex INT:lineUpIndex "
-        "BOOL:primaryFlag BOOL:lineUpFlag",
+        "INT:page_no TEXT:text TEXT:file_list INT:material_type INT:material_id INT:display_mode "
+        "INT:style1 INT:style2 INT:style3 INT:text_style INT:attr_high INT:attr_low "
+        "INT:level_selector INT:dt_field1 INT:dt_field4_high INT:dt_field4_low INT:dt_field6 "
+        "INT:dt_field0 INT:dt_top_bit INT:dt_field2 INT:dt_field3 INT:data_index "
+        "INT:line_up_index BOOL:primary_flag BOOL:line_up_flag",
     ),
     "vexa_check_show_page": ("BOOL", ""),
-    "vexa_send_template_data_net": ("INT", "TEXT:ip INT:networkMode"),
+    "vexa_send_template_data_net": ("INT", "TEXT:ip INT:network_mode"),
+}
+
+EXTRA_SIGNATURES: dict[str, tuple[str, str]] = {
+    "vexa_result_text": ("TEXT", "INT:result"),
+    "vexa_version": ("TEXT", ""),
+    "vexa_last_reason": ("TEXT", ""),
+    "vexa_image_content_buffer": (
+        "INT",
+        "TEXT:source INT:colour_mode INT:width INT:height BITMAP_OUT:bitmap INT_OUT:length",
+    ),
+    "vexa_current_date_to_string": ("TEXT", "INT:mode"),
+    "vexa_clear_show_pages": ("VOID", ""),
+    "vexa_send_time_out": ("INT", ""),
+    "vexa_receive_time_out": ("INT", ""),
+    "vexa_re_send_times": ("INT", ""),
+    "vexa_network_card_ip": ("TEXT", ""),
+    "vexa_network_card_port": ("INT", ""),
+    "vexa_chn_code_mode": ("INT", ""),
 }

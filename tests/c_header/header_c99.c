@@ -1,4 +1,5 @@
-/* vexa.h as strict C99: every function of the list taken by its address from
+/* vexa.h as strict C99, as the package installs it: every function of the
+ * list declared with the types the list gives and taken by its address from
  * the shared library (so each must be exported under its plain name), and
  * the answers that need no controller, read from C. The same header compiled
  * as C++11 is checked by header_cxx11.cpp. */
@@ -11,7 +12,15 @@ int vexa_header_cxx11_failures(void);
 
 typedef void (*any_function)(void);
 
-#define VEXA_FUNCTION(ret, name, cxx, params) (any_function)name,
+/* Each function as a pointer of the type the list's macros give: a prototype
+ * of vexa.h with another type does not convert without a diagnostic, which
+ * the build's -Werror makes an error. */
+#define VEXA_FUNCTION(ret, name, cxx, params) \
+  static ret (*const typed_##name)(VEXA_C_PARAMS(params)) = name;
+#include "vexa_functions.h"
+#undef VEXA_FUNCTION
+
+#define VEXA_FUNCTION(ret, name, cxx, params) (any_function)typed_##name,
 static const any_function every_function[] = {
 #include "vexa_functions.h"
 };
@@ -51,6 +60,8 @@ int main(void) {
   expect(bitmap == NULL && length == 0, "a refused image gives no bitmap");
   expect(vexa_get_move_style(1) == 2 && vexa_get_move_style(4) == 3, "move styles 1 and 4");
   expect(strlen(vexa_current_date_to_string(0)) == 8, "date text YYYYMMDD");
+  expect(strcmp(vexa_network_card_ip(), "127.0.0.1") == 0 && vexa_network_card_port() == 8801,
+         "local address and port before any setter");
   failures += vexa_header_cxx11_failures();
 
   for (i = 0; i < sizeof every_function / sizeof every_function[0]; ++i) {

@@ -71,6 +71,16 @@ expect_paths() {
   [ "$missing" -eq 0 ] || { echo "contents:" >&2; cat "$list" >&2; fail "files missing in $(basename "$list")"; }
 }
 
+# The installed vexa.h stands alone: a plain prototype with parameter names
+# on one line for each C function, and no list to read.
+check_c_header() {
+  local dir=$1
+  [ ! -e "$dir/vexa_functions.h" ] || fail "vexa_functions.h is installed"
+  ! grep -q 'VEXA_FUNCTION\|vexa_functions' "$dir/vexa.h" || fail "vexa.h still reads the list"
+  grep -qxF 'VEXA_C_API int vexa_send_line_up_net(const char* text, const char* ip, int network_mode, int slot_no, int line_kind, int unit_address, bool bracketed);' "$dir/vexa.h" ||
+    fail "vexa.h has no plain prototype of vexa_send_line_up_net"
+}
+
 check_install() {
   local prefix=$work/prefix
   cmake --install "$build" --prefix "$prefix" >/dev/null
@@ -79,7 +89,7 @@ check_install() {
   (cd "$prefix" && find . -mindepth 1 \( -type f -o -type l \) | sed 's|^\./||' | sort) >"$work/installed.txt"
   expect_paths "$work/installed.txt" \
     include/vexa-x86/SKYREL.h include/vexa-x86/version.h \
-    include/vexa-x86/vexa.h include/vexa-x86/vexa_functions.h \
+    include/vexa-x86/vexa.h \
     "$libdir/libvexa-x86.so.$version" "$libdir/libvexa-x86.so.$major" "$libdir/libvexa-x86.so" \
     "$libdir/cmake/vexa-x86/vexa-x86Config.cmake" "$libdir/cmake/vexa-x86/vexa-x86ConfigVersion.cmake" \
     "$libdir/cmake/vexa-x86/vexa-x86Targets.cmake" "$libdir/pkgconfig/vexa-x86.pc" \
@@ -91,6 +101,7 @@ check_install() {
   readelf -d "$prefix/$libdir/libvexa-x86.so.$version" | grep -q "Library soname: \[libvexa-x86.so.$major\]" ||
     fail "SONAME is not libvexa-x86.so.$major"
   grep -q "VEXA_VERSION_STRING \"$version\"" "$prefix/include/vexa-x86/version.h" || fail "version.h"
+  check_c_header "$prefix/include/vexa-x86"
   echo "installed: $(wc -l <"$work/installed.txt") files, SONAME libvexa-x86.so.$major"
 
   start_sim "$prefix/bin/vexa-sim"
@@ -138,7 +149,7 @@ check_debian() {
     "$libdir/libvexa-x86.so.$version" "$libdir/libvexa-x86.so.$major" "usr/share/doc/libvexa-x86-$major/copyright"
   expect_paths "$work/$(basename "$dev").txt" \
     usr/include/vexa-x86/SKYREL.h usr/include/vexa-x86/version.h \
-    usr/include/vexa-x86/vexa.h usr/include/vexa-x86/vexa_functions.h "$libdir/libvexa-x86.so" \
+    usr/include/vexa-x86/vexa.h "$libdir/libvexa-x86.so" \
     "$libdir/cmake/vexa-x86/vexa-x86Config.cmake" "$libdir/cmake/vexa-x86/vexa-x86ConfigVersion.cmake" \
     "$libdir/cmake/vexa-x86/vexa-x86Targets.cmake" "$libdir/pkgconfig/vexa-x86.pc" \
     usr/share/doc/libvexa-x86-dev/copyright usr/share/doc/vexa-x86/README.md \
@@ -178,6 +189,7 @@ check_debian() {
 
   local unpacked=$work/root
   for deb in "$runtime" "$dev" "$tools"; do dpkg-deb -x "$deb" "$unpacked"; done
+  check_c_header "$unpacked/usr/include/vexa-x86"
   local lib=$unpacked/$libdir
   start_sim "$unpacked/usr/bin/vexa-sim"
   consume package deb-package "$lib" -DCMAKE_PREFIX_PATH="$unpacked/usr"
