@@ -457,4 +457,6 @@ void Emulator::clear() {
   if (d_->ptySlave >= 0) ::tcflush(d_->ptySlave, TCIFLUSH);
 }
 
+std::vector<Bitmap> receivedBitmaps(const Emulator& emu) { return collectBitmaps(emu.frames()); }
+
 }  // namespace vexasim

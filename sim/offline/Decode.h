@@ -10,7 +10,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "VexaSim.h"
+#include "Frame.h"
 
 namespace vexasim {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "VexaSim.h"
+#include "Frame.h"
 
 namespace vexasim {
 namespace detail {

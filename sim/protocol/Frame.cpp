@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "DecodeUtil.h"
-#include "VexaSim.h"
+#include "Frame.h"
 
 namespace vexasim {
 namespace detail {

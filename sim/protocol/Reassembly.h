@@ -14,7 +14,7 @@
 #include <map>
 #include <vector>
 
-#include "VexaSim.h"
+#include "Frame.h"
 
 namespace vexasim {
 

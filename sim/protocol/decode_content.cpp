@@ -5,7 +5,7 @@
 #include <string>
 
 #include "DecodeUtil.h"
-#include "VexaSim.h"
+#include "Frame.h"
 
 namespace vexasim {
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "Bitmaps.h"
+#include "BitmapCollector.h"
 #include "DecodeUtil.h"
-#include "VexaSim.h"
+#include "Frame.h"
 
 namespace vexasim {
 
@@ -253,7 +253,5 @@ std::vector<Bitmap> collectBitmaps(const std::vector<Frame>& frames) {
     if (auto b = collector.add(f)) out.push_back(std::move(*b));
   return out;
 }
-
-std::vector<Bitmap> receivedBitmaps(const Emulator& emu) { return collectBitmaps(emu.frames()); }
 
 }  // namespace vexasim

@@ -5,7 +5,7 @@
 
 #include "DecodeUtil.h"
 #include "PageSet.h"
-#include "VexaSim.h"
+#include "Frame.h"
 
 namespace vexasim {
 

@@ -2,7 +2,7 @@
 // brightness. Each value byte of these payloads is followed by its
 // complement, which the controller checks and so do we.
 #include "DecodeUtil.h"
-#include "VexaSim.h"
+#include "Frame.h"
 
 namespace vexasim {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "DecodeUtil.h"
-#include "VexaSim.h"
+#include "Frame.h"
 
 namespace vexasim {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "DecodeUtil.h"
-#include "VexaSim.h"
+#include "Frame.h"
 
 namespace vexasim {
 

@@ -5,7 +5,7 @@
 
 #include "DecodeUtil.h"
 #include "Reassembly.h"
-#include "VexaSim.h"
+#include "Frame.h"
 
 namespace vexasim {
 

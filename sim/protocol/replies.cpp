@@ -1,7 +1,7 @@
 // What a controller answers, in the layout each kind of frame is answered in.
 #include <cstdlib>
 
-#include "VexaSim.h"
+#include "Frame.h"
 
 namespace vexasim {
 

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "VexaSim.h"
+#include "Frame.h"
 
 namespace vexasim {
 

@@ -24,7 +24,7 @@
 #include "Bitmaps.h"
 #include "PageSet.h"
 #include "Render.h"
-#include "VexaSim.h"
+#include "Frame.h"
 
 namespace vexasim {
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "Sign.h"
-#include "VexaSim.h"
+#include "Frame.h"
 
 namespace vexasim {
 
