@@ -11,9 +11,11 @@ from __future__ import annotations
 import json
 import os
 import queue
+import struct
 import subprocess
 import threading
 import time
+import zlib
 from pathlib import Path
 from typing import Iterator, Optional
 
@@ -104,7 +106,7 @@ class Sim:
 def quick_local_sends() -> Iterator[None]:
     """Every test sends from a port the system picks (no clash with other
     programs on port 8801) and waits generously for replies."""
-    with vexa.settings(local_address="127.0.0.60", local_port=0, receive_timeout_ms=1000):
+    with vexa.settings(local_ip="127.0.0.60", local_port=0, receive_time_out=1000):
         yield
 
 
@@ -135,3 +137,16 @@ def accepting(sim: Sim) -> Iterator[Sim]:
 def hx(text: str, encoding: str = "ascii") -> str:
     """A text's bytes as "41 30 31 32"."""
     return " ".join(f"{b:02X}" for b in text.encode(encoding))
+
+
+def png(width: int, height: int, rgb: bytes) -> bytes:
+    """An 8-bit RGB PNG, rows unfiltered."""
+    rows = b"".join(b"\0" + rgb[y * width * 3 : (y + 1) * width * 3] for y in range(height))
+
+    def chunk(kind: bytes, data: bytes) -> bytes:
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data)))
+
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows))
+            + chunk(b"IEND", b""))

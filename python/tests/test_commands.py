@@ -150,7 +150,7 @@ def test_each_result_becomes_its_exception_with_its_reason(
     # An earlier refusal on this thread, whose reason must not be taken.
     with pytest.raises(vexa.NotAccepted):
         vexa.Controller("10.0.0.300").start_play()
-    with vexa.settings(receive_timeout_ms=100):
+    with vexa.settings(receive_time_out=100):
         with pytest.raises(error) as failed:
             call(vexa.Controller(address, transport))
     reason = failed.value.reason

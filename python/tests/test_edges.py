@@ -38,7 +38,7 @@ def targets():
     scratch directory, where no COM7 is."""
     found = [(n, getattr(vexa, n)) for n in vexa.__all__ if inspect.isfunction(getattr(vexa, n))]
     found.append(("SerialBus", vexa.SerialBus))
-    for obj in (vexa.Controller(ADDRESS), vexa.SerialBus(port=7), vexa.ShowPageSet()):
+    for obj in (vexa.Controller(ADDRESS), vexa.SerialBus(port_number=7), vexa.ShowPageSet()):
         found += [(f"{type(obj).__name__}.{name}", method)
                   for name, method in inspect.getmembers(obj, inspect.ismethod)
                   if not name.startswith("_")]
@@ -117,9 +117,9 @@ def test_argument_bounds(kind, value, expected):
     (lambda: vexa.current_date_to_string(None), TypeError, "mode: int expected, got NoneType"),
     (lambda: vexa.Controller(ADDRESS).send_template_data(None), TypeError,
      "send_template_data: a vexa.ShowPageSet expected, got NoneType"),
-    (lambda: vexa.ShowPageSet().upload(vexa.SerialBus(port=7)), TypeError,
+    (lambda: vexa.ShowPageSet().upload(vexa.SerialBus(port_number=7)), TypeError,
      "upload: a vexa.Controller expected, got SerialBus"),
-    (lambda: vexa.settings(receive_timeout_ms=300, resends=2**31), OverflowError,
+    (lambda: vexa.settings(receive_time_out=300, re_send_times=2**31), OverflowError,
      "re_send_times=2147483648"),
 ])
 def test_refused_before_anything_happens(accepting, call, error, words):

@@ -3,21 +3,20 @@ the header, bitmaps, and commands from several threads at once."""
 
 from __future__ import annotations
 
+import inspect
 import os
 import re
-import struct
 import subprocess
 import sys
 import threading
-import zlib
 from pathlib import Path
 
 import pytest
 
 import vexa
-from vexa._signatures import SIGNATURES
+from vexa._signatures import EXTRA_SIGNATURES, SIGNATURES
 
-from conftest import ROOT, hx
+from conftest import ROOT, hx, png
 
 ADDRESS = "127.0.0.60"
 
@@ -42,6 +41,66 @@ def test_table_matches_the_header_list():
         )
     assert len(listed) == 66
     assert SIGNATURES == listed
+
+
+# The C parameters a Python caller does not give: the ones the objects supply
+# (address and network mode, the serial arguments, the route of the senders
+# that take either), the bitmap's out-pointers, and those the library
+# ignores (the spare voice text, the builders' unused flag).
+SUPPLIED = {"ip", "network_mode", "device_address", "serial_protocol", "port_number",
+            "baud_rate", "transport", "bitmap", "length", "spare_text", "unused"}
+# Public callables with no C function of their own arguments: the upload and
+# its set of pages, and the package's own helpers.
+WITHOUT_C = {"Controller.send_template_data", "ShowPageSet.upload", "ShowPageSet.clear",
+             "library_path", "settings", "current_settings"}
+
+
+def c_parameters(function: str) -> list[str]:
+    _, params = {**SIGNATURES, **EXTRA_SIGNATURES}[function]
+    return [p.split(":")[1] for p in params.split()]
+
+
+def python_callables():
+    """(label, callable, the C functions it may be named after)."""
+    found = [(name, getattr(vexa, name), [f"vexa_{name}"])
+             for name in vexa.__all__ if inspect.isfunction(getattr(vexa, name))]
+    for cls, suffix in ((vexa.Controller, "_net"), (vexa.SerialBus, "_com"), (vexa.ShowPageSet, "")):
+        for name, method in inspect.getmembers(cls, inspect.isfunction):
+            if not name.startswith("_"):
+                custom = name.replace("_custom", f"{suffix}_custom")
+                found.append((f"{cls.__name__}.{name}", method,
+                              [f"vexa_{name}{suffix}", f"vexa_{name}", f"vexa_{custom}"]))
+    return found
+
+
+def test_python_names_are_the_c_names():
+    """Each argument of a command, builder or service is called as the C
+    parameter it becomes, which is the SKYREL.h name in snake case (the
+    library's test c_interface_list holds the list to SKYREL.h); so are the
+    serial bus's arguments and the settings."""
+    known = {**SIGNATURES, **EXTRA_SIGNATURES}
+    differ = []
+    for label, function, candidates in python_callables():
+        c_names = [c for c in candidates if c in known]
+        if label in WITHOUT_C:
+            continue
+        if not c_names:
+            differ.append(f"{label}: no C function {candidates[0]}")
+            continue
+        given = [p.name for p in inspect.signature(function).parameters.values()
+                 if p.name != "self" and p.kind is inspect.Parameter.POSITIONAL_OR_KEYWORD]
+        wanted = [p for p in c_parameters(c_names[0]) if p not in SUPPLIED]
+        if given != wanted:
+            differ.append(f"{label}{tuple(given)} but {c_names[0]}{tuple(wanted)}")
+    assert differ == []
+    bus = list(inspect.signature(vexa.SerialBus).parameters)[:4]
+    assert bus == ["port_number", "baud_rate", "serial_protocol", "device_address"]
+    assert list(inspect.signature(vexa.Controller).parameters)[0] == "ip"
+    setters = [p for f in ("vexa_set_time_out", "vexa_set_re_send_times",
+                           "vexa_bind_network_card", "vexa_set_chn_code_mode")
+               for p in c_parameters(f)]
+    assert list(vexa.Settings._fields) == setters
+    assert list(inspect.signature(vexa.settings).parameters) == setters
 
 
 def run_python(code: str, **env: str) -> subprocess.CompletedProcess:
@@ -74,19 +133,6 @@ def test_library_not_found_names_every_path_tried(tmp_path):
 def test_library_from_the_environment():
     done = run_python("import vexa; print(vexa.library_path())")
     assert done.stdout.strip() == os.environ["VEXA_LIBRARY"]
-
-
-def png(width: int, height: int, rgb: bytes) -> bytes:
-    """An 8-bit RGB PNG, rows unfiltered."""
-    rows = b"".join(b"\0" + rgb[y * width * 3 : (y + 1) * width * 3] for y in range(height))
-
-    def chunk(kind: bytes, data: bytes) -> bytes:
-        return (struct.pack(">I", len(data)) + kind + data
-                + struct.pack(">I", zlib.crc32(kind + data)))
-
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows))
-            + chunk(b"IEND", b""))
 
 
 # White above black, scaled to 8 x 2: one lit row (FF) above an unlit one

@@ -22,7 +22,7 @@ def line(tmp_path, monkeypatch):
     sim = Sim("--address", "127.0.0.64", "--no-udp", "--no-tcp", "--serial", f"COM{PORT}",
               cwd=str(tmp_path), ready="serial line")
     # Each serial send pauses half the reply wait after its frame.
-    with vexa.settings(receive_timeout_ms=200):
+    with vexa.settings(receive_time_out=200):
         yield sim
     vexa.close_com()
     sim.stop()
@@ -40,7 +40,8 @@ ADDRESSES = [
 
 @pytest.mark.parametrize("address,frame", ADDRESSES)
 def test_bus_frame_on_the_line(line, address, frame):
-    with vexa.SerialBus(port=PORT, baud=9600, protocol=2, address=address) as bus:
+    with vexa.SerialBus(port_number=PORT, baud_rate=9600, serial_protocol=2,
+                        device_address=address) as bus:
         bus.play_show_page(1)
     [received] = line.frames(1)
     assert received["raw"] == frame
@@ -48,16 +49,16 @@ def test_bus_frame_on_the_line(line, address, frame):
 
 
 def test_serial_refusals_carry_their_reasons(line):
-    bus = vexa.SerialBus(port=PORT, protocol=2, address="5")
+    bus = vexa.SerialBus(port_number=PORT, serial_protocol=2, device_address="5")
     with pytest.raises(vexa.NotAccepted) as no_bus_form:
         bus.start_play()
     with pytest.raises(vexa.NotAccepted) as no_port:
-        vexa.SerialBus(port=9, protocol=2, address="5").play_show_page(1)
+        vexa.SerialBus(port_number=9, serial_protocol=2, device_address="5").play_show_page(1)
     assert no_bus_form.value.reason == "this command has no RS-485 form (serial protocol 2)"
     assert no_port.value.reason == "COM9: No such file or directory"
     assert str(no_port.value).startswith("play_show_page on COM9 to bus address 5: ")
     # Protocol 1 sends the network frame unchanged.
-    vexa.SerialBus(port=PORT, protocol=1).start_play()
+    vexa.SerialBus(port_number=PORT, serial_protocol=1).start_play()
     [received] = line.frames(1)
     assert received["raw"] == "FE 5C 4B 89 13 00 00 00 51 00 00 00 00 00 00 00 00 FF FF"
 

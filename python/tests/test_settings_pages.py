@@ -15,9 +15,9 @@ ADDRESS = "127.0.0.60"
 
 def test_settings_for_a_block_then_back(silent):
     before = vexa.current_settings()
-    with vexa.settings(resends=2, receive_timeout_ms=50) as change:
+    with vexa.settings(re_send_times=2, receive_time_out=50) as change:
         assert change.previous == before
-        assert change.current == before._replace(resends=2, receive_timeout_ms=50)
+        assert change.current == before._replace(re_send_times=2, receive_time_out=50)
         with pytest.raises(vexa.NoReply):
             vexa.Controller("127.0.0.63").start_play()
         attempts = silent.frames(3)  # the first attempt and two repeats
@@ -29,17 +29,17 @@ def test_settings_for_a_block_then_back(silent):
 def test_settings_as_the_library_holds_them():
     before = vexa.current_settings()
     try:
-        change = vexa.settings(send_timeout_ms=3, receive_timeout_ms=250, resends=-4)
+        change = vexa.settings(send_time_out=3, receive_time_out=250, re_send_times=-4)
         # Time-outs below 10 ms count as 10; negative repeats as none.
         assert change.current == before._replace(
-            send_timeout_ms=10, receive_timeout_ms=250, resends=0
+            send_time_out=10, receive_time_out=250, re_send_times=0
         )
         assert vexa.current_settings() == change.current
     finally:
         vexa.settings(
-            send_timeout_ms=before.send_timeout_ms,
-            receive_timeout_ms=before.receive_timeout_ms,
-            resends=before.resends,
+            send_time_out=before.send_time_out,
+            receive_time_out=before.receive_time_out,
+            re_send_times=before.re_send_times,
         )
     assert vexa.current_settings() == before
 

@@ -6,7 +6,7 @@ nothing beyond the standard library::
     import vexa
 
     sign = vexa.Controller("192.0.2.10")              # UDP; or transport="tcp", "login"
-    with vexa.settings(receive_timeout_ms=500, resends=2):
+    with vexa.settings(receive_time_out=500, re_send_times=2):
         sign.play_show_page(1)
         sign.send_line_up("A012", slot_no=3, line_kind=1, unit_address=1, bracketed=False)
     try:
@@ -14,7 +14,7 @@ nothing beyond the standard library::
     except vexa.NoReply:
         ...                                           # nothing came back
 
-    bus = vexa.SerialBus(port=1, baud=9600, protocol=2, address="5")   # the device COM1
+    bus = vexa.SerialBus(port_number=1, serial_protocol=2, device_address="5")   # COM1
     bus.play_show_page(1)
 
 Commands return ``None`` when the controller accepts them and raise

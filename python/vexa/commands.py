@@ -360,11 +360,11 @@ class Controller(_Commands):
     """One controller on the network, reached by its dotted IPv4 address.
 
     Args:
-        address: the controller's IPv4 address, e.g. ``"192.0.2.10"``.
-        transport: ``"udp"`` (datagrams to port 8800, the default), ``"tcp"``
-            (a connection to port 8900) or ``"login"`` (the connection the
-            controller opened to this process's login server, see
-            :func:`vexa.open_server`).
+        ip: the controller's IPv4 address, e.g. ``"192.0.2.10"``.
+        transport: the network mode by name: ``"udp"`` (datagrams to port
+            8800, the default), ``"tcp"`` (a connection to port 8900) or
+            ``"login"`` (the connection the controller opened to this
+            process's login server, see :func:`vexa.open_server`).
         encoding: how ``str`` texts become bytes (default GBK).
 
     Example::
@@ -376,27 +376,27 @@ class Controller(_Commands):
 
     _suffix = "_net"
 
-    def __init__(self, address: str, transport: str = "udp", *, encoding: str = "gbk") -> None:
+    def __init__(self, ip: str, transport: str = "udp", *, encoding: str = "gbk") -> None:
         if transport not in TRANSPORTS:
             raise ValueError(f"transport {transport!r} is not one of {', '.join(TRANSPORTS)}")
         codecs.lookup(encoding)  # an unknown encoding fails here, not at the first text
-        self.address = address
+        self.ip = ip
         self.transport = transport
         self.encoding = encoding
-        self._address = _library.ascii_bytes(address, "address")
+        self._ip = _library.ascii_bytes(ip, "ip")
         self._mode = TRANSPORTS[transport]
 
     def __repr__(self) -> str:
-        return f"Controller({self.address!r}, transport={self.transport!r})"
+        return f"Controller({self.ip!r}, transport={self.transport!r})"
 
     def _where(self) -> tuple[Any, ...]:
-        return (self._address, self._mode)
+        return (self._ip, self._mode)
 
     def _describe(self) -> str:
-        return f"to {self.address} over {self.transport}"
+        return f"to {self.ip} over {self.transport}"
 
     def _route(self) -> tuple[Any, ...]:
-        return (1, self._mode, self._address, 1, 1, 9600, b"0")
+        return (1, self._mode, self._ip, 1, 1, 9600, b"0")
 
     def send_coordinate_text(
         self, text: Text, x: int, y: int, text_style: int, attr_high: int, attr_low: int
@@ -434,7 +434,7 @@ class Controller(_Commands):
 
     def play_voice(self, text: Text, sub_code: int) -> None:
         """Makes the controller speak a text; ``sub_code`` (0 to 255) goes into the frame."""
-        self._send("play_voice", self._text(text), self._address, None, self._mode, sub_code)
+        self._send("play_voice", self._text(text), self._ip, None, self._mode, sub_code)
 
     def play_voice2(
         self, text: Text, sub_code: int, v_tag: int, sound_no: int, m_tag: int
@@ -445,7 +445,7 @@ class Controller(_Commands):
         "sound201 " or "sound301 "; ``m_tag`` 1 adds "[m3] ", 2 "[m51] ".
         """
         self._send(
-            "play_voice2", self._text(text), self._address, None, self._mode, sub_code, v_tag,
+            "play_voice2", self._text(text), self._ip, None, self._mode, sub_code, v_tag,
             sound_no, m_tag,
         )
 
@@ -537,15 +537,16 @@ class SerialBus(_Commands):
     """The controllers on the process's serial port.
 
     Args:
-        port: n of the device file ``COM<n>`` in the process's working
+        port_number: n of the device file ``COM<n>`` in the process's working
             directory (link it to the real device: ``ln -s /dev/ttyUSB0 COM1``).
-        baud: compared with the open port's; another value (or port) reopens
-            the port. The line always runs at 9600 baud, 8N1.
-        protocol: 2 sends the RS-485 bus frame that carries ``address`` (a
-            command without a bus form then raises NotAccepted); any other
-            value sends the network frame unchanged.
-        address: the controller's bus address: one number (``5``, ``"5"``) or
-            eight numbers (``"1_2_3_4_5_6_7_8"`` or a sequence of eight ints).
+        baud_rate: compared with the open port's; another value (or port)
+            reopens the port. The line always runs at 9600 baud, 8N1.
+        serial_protocol: 2 sends the RS-485 bus frame that carries
+            ``device_address`` (a command without a bus form then raises
+            NotAccepted); any other value sends the network frame unchanged.
+        device_address: the controller's bus address: one number (``5``,
+            ``"5"``) or eight numbers (``"1_2_3_4_5_6_7_8"`` or a sequence of
+            eight ints).
         encoding: how ``str`` texts become bytes (default GBK).
 
     The port stays open between commands until :meth:`close` (or the end of a
@@ -556,32 +557,35 @@ class SerialBus(_Commands):
 
     def __init__(
         self,
-        port: int = 1,
-        baud: int = 9600,
-        protocol: int = 2,
-        address: Union[int, str, Sequence[int]] = "0",
+        port_number: int = 1,
+        baud_rate: int = 9600,
+        serial_protocol: int = 2,
+        device_address: Union[int, str, Sequence[int]] = "0",
         *,
         encoding: str = "gbk",
     ) -> None:
         codecs.lookup(encoding)  # an unknown encoding fails here, not at the first text
-        if not isinstance(address, (int, str)):
-            address = list(address)
-            if len(address) != 8:
+        if not isinstance(device_address, (int, str)):
+            device_address = list(device_address)
+            if len(device_address) != 8:
                 raise ValueError("a bus address of several numbers has eight of them")
-            address = "_".join(str(int(n)) for n in address)
-        self.port = port
-        self.baud = baud
-        self.protocol = protocol
-        self.address = str(address)
+            device_address = "_".join(str(int(n)) for n in device_address)
+        self.port_number = port_number
+        self.baud_rate = baud_rate
+        self.serial_protocol = serial_protocol
+        self.device_address = str(device_address)
         self.encoding = encoding
-        self._address = _library.ascii_bytes(self.address, "address")
+        self._device_address = _library.ascii_bytes(self.device_address, "device_address")
         # The serial arguments are checked once, as any command would.
-        _library.prepare("vexa_start_play_com", (self._address, protocol, port, baud))
+        _library.prepare(
+            "vexa_start_play_com",
+            (self._device_address, serial_protocol, port_number, baud_rate),
+        )
 
     def __repr__(self) -> str:
         return (
-            f"SerialBus(port={self.port}, baud={self.baud}, protocol={self.protocol}, "
-            f"address={self.address!r})"
+            f"SerialBus(port_number={self.port_number}, baud_rate={self.baud_rate}, "
+            f"serial_protocol={self.serial_protocol}, device_address={self.device_address!r})"
         )
 
     def __enter__(self) -> "SerialBus":
@@ -591,13 +595,14 @@ class SerialBus(_Commands):
         self.close()
 
     def _where(self) -> tuple[Any, ...]:
-        return (self._address, self.protocol, self.port, self.baud)
+        return (self._device_address, self.serial_protocol, self.port_number, self.baud_rate)
 
     def _describe(self) -> str:
-        return f"on COM{self.port} to bus address {self.address}"
+        return f"on COM{self.port_number} to bus address {self.device_address}"
 
     def _route(self) -> tuple[Any, ...]:
-        return (2, 1, b"", self.protocol, self.port, self.baud, self._address)
+        return (2, 1, b"", self.serial_protocol, self.port_number, self.baud_rate,
+                self._device_address)
 
     def close(self) -> None:
         """Closes the process's serial port; the next serial command opens it again."""
@@ -624,7 +629,8 @@ class SerialBus(_Commands):
         """Sets a bar screen's parameters (bytes of the parameter frame; see
         ``SetParams4BarScreen_Com`` in SKYREL.h). Not with protocol 2."""
         self._send(
-            "set_params4_bar_screen", self.protocol, self.port, self.baud, frame_byte13,
+            "set_params4_bar_screen", self.serial_protocol, self.port_number, self.baud_rate,
+            frame_byte13,
             frame_byte6, frame_byte7, two_way, frame_byte9, clear_byte14,
         )
 
@@ -649,7 +655,8 @@ class SerialBus(_Commands):
         ``page_width`` two-byte characters (see ``SendContent2BarScreen_Com``
         in SKYREL.h). Not with protocol 2."""
         self._send(
-            "send_content2_bar_screen", self._text(text), self.protocol, self.port, self.baud,
+            "send_content2_bar_screen", self._text(text), self.serial_protocol, self.port_number,
+            self.baud_rate,
             screen_address, colour, page_width, unused1, unused2, frame_word13, move_style1,
             move_style2, page_byte3, page_byte5, page_byte7, page_byte8, byte10_is82,
         )

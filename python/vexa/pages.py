@@ -161,7 +161,7 @@ class ShowPageSet:
     def add_template_image_group(
         self,
         page_no: int,
-        files: Union[PathText, Iterable[PathText]],
+        file_list: Union[PathText, Iterable[PathText]],
         material_id: int,
         display_mode: int,
         style1: int,
@@ -169,11 +169,11 @@ class ShowPageSet:
         style3: int,
     ) -> None:
         """Adds an image group to the last area of page ``page_no``; the upload
-        sends the last of ``files`` (one name, a comma-separated list, or a
+        sends the last of ``file_list`` (one name, a comma-separated list, or a
         sequence of names), scaled to the area."""
         self._record(
             "add_template_image_group", "vexa_add_template_image_group", page_no,
-            _file_list(files), material_id, display_mode, style1, style2, style3,
+            _files(file_list), material_id, display_mode, style1, style2, style3,
         )
 
     def add_template_line_up(
@@ -198,7 +198,7 @@ class ShowPageSet:
         self,
         page_no: int,
         text: Text,
-        files: Union[PathText, Iterable[PathText]],
+        file_list: Union[PathText, Iterable[PathText]],
         material_type: int,
         material_id: int,
         display_mode: int,
@@ -226,7 +226,7 @@ class ShowPageSet:
         date-time, 4 image group, 5 line-up) to the last area of page
         ``page_no``; the builder behind the ``add_template_...`` methods."""
         self._record(
-            "gen_material", "vexa_gen_material", page_no, self._text(text), _file_list(files),
+            "gen_material", "vexa_gen_material", page_no, self._text(text), _files(file_list),
             material_type, material_id, display_mode, style1, style2, style3, text_style,
             attr_high, attr_low, level_selector, dt_field1, dt_field4_high, dt_field4_low,
             dt_field6, dt_field0, dt_top_bit, dt_field2, dt_field3, data_index, line_up_index,
@@ -283,8 +283,8 @@ class ShowPageSet:
                 _library.call("vexa_clear_show_pages")
 
 
-def _file_list(files: Union[PathText, Iterable[PathText]]) -> bytes:
+def _files(file_list: Union[PathText, Iterable[PathText]]) -> bytes:
     """Names joined by commas, as the library splits them."""
-    if isinstance(files, (str, bytes, os.PathLike)):
-        return _library.path_bytes(files, "files")
-    return b",".join(_library.path_bytes(f, "files") for f in files)
+    if isinstance(file_list, (str, bytes, os.PathLike)):
+        return _library.path_bytes(file_list, "file_list")
+    return b",".join(_library.path_bytes(f, "file_list") for f in file_list)

@@ -5,10 +5,16 @@ for every thread and every controller from the next command on (each command
 reads the settings once, when it starts). Change them with :func:`settings`,
 for good or, used as a context manager, until the end of a ``with`` block::
 
-    vexa.settings(receive_timeout_ms=500)          # from now on
-    with vexa.settings(resends=2, receive_timeout_ms=300):
+    vexa.settings(receive_time_out=500)            # from now on
+    with vexa.settings(re_send_times=2, receive_time_out=300):
         sign.play_show_page(1)                     # up to 3 attempts of 300 ms
     # the settings before the block are back
+
+Each setting is named as the parameter of its setter in the library
+(``SetTimeOut(sendTimeOut, receiveTimeOut)``, ``SetReSendTimes(reSendTimes)``,
+``BindNetworkCard(localIp, localPort)``, ``SetChnCodeMode(chnCodeMode)``) in
+snake case, and read back through the C interface's getters
+(``vexa_receive_time_out()`` and the others).
 
 The package serialises its own changes; a ``with`` block on one thread
 changes the settings for the other threads too while it lasts.
@@ -16,7 +22,6 @@ changes the settings for the other threads too while it lasts.
 
 from __future__ import annotations
 
-import ctypes
 import threading
 from types import TracebackType
 from typing import NamedTuple, Optional, Type
@@ -30,36 +35,35 @@ class Settings(NamedTuple):
     """The connection settings in force.
 
     Attributes:
-        send_timeout_ms: bounds each send and the stream connect (10 or more).
-        receive_timeout_ms: how long each attempt waits for the reply; on the
-            serial line also the pause after each frame (10 or more).
-        resends: repeats after the first attempt (0 or more).
-        local_address: local IPv4 address datagrams are sent from;
+        send_time_out: ms; bounds each send and the stream connect (10 or more).
+        receive_time_out: ms; how long each attempt waits for the reply; on
+            the serial line also the pause after each frame (10 or more).
+        re_send_times: repeats after the first attempt (0 or more).
+        local_ip: local IPv4 address datagrams are sent from;
             ``"127.0.0.1"`` means any local address.
         local_port: local port datagrams are sent from (0: the system picks).
         chn_code_mode: a stored value that changes nothing that is sent.
     """
 
-    send_timeout_ms: int
-    receive_timeout_ms: int
-    resends: int
-    local_address: str
+    send_time_out: int
+    receive_time_out: int
+    re_send_times: int
+    local_ip: str
     local_port: int
     chn_code_mode: int
 
 
 def current_settings() -> Settings:
     """The settings in force, read from the library."""
-    lib = _library.library()
     with _lock:
-        address = ctypes.c_char_p.in_dll(lib, "g_network_card_ip").value or b""
+        address = _library.call("vexa_network_card_ip") or b""
         return Settings(
-            send_timeout_ms=ctypes.c_int.in_dll(lib, "g_send_time_out").value,
-            receive_timeout_ms=ctypes.c_int.in_dll(lib, "g_receive_time_out").value,
-            resends=ctypes.c_int.in_dll(lib, "g_send_times").value - 1,
-            local_address=address.decode("ascii", "replace"),
-            local_port=ctypes.c_int.in_dll(lib, "g_network_card_port").value,
-            chn_code_mode=ctypes.c_int.in_dll(lib, "g_chncode_mode").value,
+            send_time_out=_library.call("vexa_send_time_out"),
+            receive_time_out=_library.call("vexa_receive_time_out"),
+            re_send_times=_library.call("vexa_re_send_times"),
+            local_ip=address.decode("ascii", "replace"),
+            local_port=_library.call("vexa_network_card_port"),
+            chn_code_mode=_library.call("vexa_chn_code_mode"),
         )
 
 
@@ -70,17 +74,15 @@ def _apply(wanted: Settings, before: Settings) -> None:
     library cannot take changes nothing.
     """
     calls: list[tuple[str, tuple]] = []
-    if (wanted.send_timeout_ms, wanted.receive_timeout_ms) != (
-        before.send_timeout_ms,
-        before.receive_timeout_ms,
+    if (wanted.send_time_out, wanted.receive_time_out) != (
+        before.send_time_out,
+        before.receive_time_out,
     ):
-        calls.append(
-            ("vexa_set_time_out", (wanted.send_timeout_ms, wanted.receive_timeout_ms))
-        )
-    if wanted.resends != before.resends:
-        calls.append(("vexa_set_re_send_times", (wanted.resends,)))
-    if (wanted.local_address, wanted.local_port) != (before.local_address, before.local_port):
-        address = _library.ascii_bytes(wanted.local_address, "local_address")
+        calls.append(("vexa_set_time_out", (wanted.send_time_out, wanted.receive_time_out)))
+    if wanted.re_send_times != before.re_send_times:
+        calls.append(("vexa_set_re_send_times", (wanted.re_send_times,)))
+    if (wanted.local_ip, wanted.local_port) != (before.local_ip, before.local_port):
+        address = _library.ascii_bytes(wanted.local_ip, "local_ip")
         calls.append(("vexa_bind_network_card", (address, wanted.local_port)))
     if wanted.chn_code_mode != before.chn_code_mode:
         calls.append(("vexa_set_chn_code_mode", (wanted.chn_code_mode,)))
@@ -118,20 +120,21 @@ class SettingsChange:
 
 def settings(
     *,
-    send_timeout_ms: Optional[int] = None,
-    receive_timeout_ms: Optional[int] = None,
-    resends: Optional[int] = None,
-    local_address: Optional[str] = None,
+    send_time_out: Optional[int] = None,
+    receive_time_out: Optional[int] = None,
+    re_send_times: Optional[int] = None,
+    local_ip: Optional[str] = None,
     local_port: Optional[int] = None,
     chn_code_mode: Optional[int] = None,
 ) -> SettingsChange:
     """Changes the settings given; the others stay as they are.
 
     Args:
-        send_timeout_ms: send and connect time-out in ms (below 10 counts as 10).
-        receive_timeout_ms: reply wait in ms (below 10 counts as 10).
-        resends: repeats after the first attempt when no reply is understood.
-        local_address: local IPv4 address datagrams leave from
+        send_time_out: send and connect time-out in ms (below 10 counts as 10).
+        receive_time_out: reply wait in ms (below 10 counts as 10).
+        re_send_times: repeats after the first attempt when no reply is
+            understood (below 0 counts as 0).
+        local_ip: local IPv4 address datagrams leave from
             (``"127.0.0.1"``: any).
         local_port: local port datagrams leave from (0: the system picks).
         chn_code_mode: stored only.
@@ -148,19 +151,14 @@ def settings(
     """
     with _lock:
         before = current_settings()
-        wanted = before._replace(
-            **{
-                name: value
-                for name, value in (
-                    ("send_timeout_ms", send_timeout_ms),
-                    ("receive_timeout_ms", receive_timeout_ms),
-                    ("resends", resends),
-                    ("local_address", local_address),
-                    ("local_port", local_port),
-                    ("chn_code_mode", chn_code_mode),
-                )
-                if value is not None
-            }
-        )
+        given = {
+            "send_time_out": send_time_out,
+            "receive_time_out": receive_time_out,
+            "re_send_times": re_send_times,
+            "local_ip": local_ip,
+            "local_port": local_port,
+            "chn_code_mode": chn_code_mode,
+        }
+        wanted = before._replace(**{name: v for name, v in given.items() if v is not None})
         _apply(wanted, before)
         return SettingsChange(before, current_settings())
