@@ -38,7 +38,7 @@ Frame decodeHex(const char* text) {
 
 std::string fieldsOf(const Frame& f) {
   std::string s;
-  for (const Field& x : f.fields) s += (s.empty() ? "" : " ") + x.name + "=" + x.value;
+  for (const Field& x : f.fields) s += (s.empty() ? "" : " ") + x.name + "=" + x.value();
   return s;
 }
 
@@ -137,6 +137,45 @@ TEST(SimDecode, NetworkFramesOfThePlayFamily) {
   }
 }
 
+TEST(SimDecode, FieldsKeepTheirTypedValues) {
+  // What the virtual sign reads: numbers, the bytes of texts and of hex
+  // fields, and the number a word stands for, apart from how they print.
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> frame;
+    const char* field;
+    FieldType type;
+    std::string bytes;       // Frame::bytes()
+    long long number;        // Frame::number(), -1 for none
+    const char* printed;     // Frame::get()
+  } cases[] = {
+      {"collected-data index", netFrame(0x65, {0x07, 0x00, 0x33, 0x20, 0x02, 'A', 0xD6}), "dataIndex",
+       FieldType::Number, "", 7, "7"},
+      {"collected-data text", netFrame(0x65, {0x07, 0x00, 0x33, 0x20, 0x02, 'A', 0xD6}), "text", FieldType::Text,
+       "A\xD6", -1, "\"A\\xD6\""},
+      {"clock as text", netFrame(0x63, bytesOfText("1#2024030100081502#")), "dateTime", FieldType::Text,
+       "2024030100081502", 20240301081502, "\"2024030100081502\""},
+      {"clock as bytes", netFrame(0x63, {24, 3, 1, 0, 8, 15, 2}), "dateTime", FieldType::Word,
+       "2024-03-01 08:15:02", 20240301081502, "2024-03-01 08:15:02"},
+      {"relay pulse", netFrame(0x61, {0xFF, 0x00, 0xFF, 0x00, 0xB2, 0x4D, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF,
+                                      0x00, 0xFF, 0x00}),
+       "relay3", FieldType::Word, "pulse 3", 0xB2, "pulse 3"},
+      {"bus address", bytesOf(kRs485Page1), "address", FieldType::Bytes, std::string("\0\0\0\0\0\0\0\x05", 8),
+       -1, "00 00 00 00 00 00 00 05"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Frame f = decodeSerialFrame(c.frame.data(), c.frame.size());
+    EXPECT_TRUE(f.checksOk) << f.error;
+    const Field* x = f.field(c.field);
+    ASSERT_NE(x, nullptr);
+    EXPECT_EQ(x->type, c.type);
+    EXPECT_EQ(f.bytes(c.field), c.bytes);
+    EXPECT_EQ(f.number(c.field, -1), c.number);
+    EXPECT_EQ(f.get(c.field), c.printed);
+  }
+}
+
 TEST(SimDecode, RelayCodesAreNamed) {
   // slot 1 pulse 5 (B4), slot 2 off (FD), slot 8 pulse 16 (BF), others no change
   Frame f = decodeHex("FE 5C 4B 89 23 00 00 00 61 00 00 00 00 10 00 00 00 "
@@ -184,7 +223,7 @@ TEST(SimDecode, JsonAndTextLines) {
 
   Frame g;
   g.channel = "tcp";
-  g.fields.push_back({"text", "\"a\\\"b\""});  // the quoted text "a\"b"
+  g.fields.push_back(Field{"text", FieldType::Text, "a\"b", std::nullopt});  // the text a"b, quoted
   g.error = "tab\there";
   EXPECT_EQ(g.json(),
             "{\"channel\":\"tcp\",\"kind\":\"\",\"command\":null,\"name\":\"unknown\",\"subCode\":0,\"length\":0,"

@@ -1,13 +1,16 @@
 // Small helpers shared by the emulator's decoders: reading integers, the
-// check sums of the serial line, and adding fields and faults to a Frame.
+// check sums of the serial line, and adding typed fields and faults to a
+// Frame. The text helpers (Text.h) come with them.
 #ifndef VEXA_SIM_DECODEUTIL_H
 #define VEXA_SIM_DECODEUTIL_H
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "Frame.h"
+#include "Text.h"
 
 namespace vexasim {
 namespace detail {
@@ -23,33 +26,17 @@ uint8_t xorOf(const uint8_t* p, size_t n);
 // CRC-16/MODBUS (reflected 0x8005, start FFFF, no final XOR).
 uint16_t crc16Modbus(const uint8_t* p, size_t n);
 
-// "01 FE": uppercase hex bytes separated by single spaces.
-std::string hexBytes(const uint8_t* p, size_t n);
-// "0x66"
-std::string hexCode(int code);
-// A byte text as a quoted string: printable ASCII as is, '"' and '\' escaped
-// with a backslash, every other byte as \xNN. This is the value of a text
-// field: it keeps the exact bytes.
-std::string quotedText(const uint8_t* p, size_t n);
-// The GBK double-byte character lead, trail appended to out as UTF-8; false
-// (out unchanged) when the pair is no character.
-bool gbkToUtf8(uint8_t lead, uint8_t trail, std::string& out);
-// A sign text for a person to read, quoted as quotedText() does but with each
-// GBK double-byte character shown as UTF-8: only control bytes and bytes
-// that start or end no character stay \xNN. Every printer of frames (the
-// emulator's lines, the decode command, the sign page's frame list) shows
-// texts this way (Field::shown).
-std::string shownText(const uint8_t* p, size_t n);
-
-// A JSON string: UTF-8 characters as they are, control characters and any
-// byte that is no UTF-8 escaped.
-std::string jsonString(const std::string& s);
-
-void addField(Frame& f, std::string name, std::string value);
-void addNumber(Frame& f, std::string name, long value);
+void addNumber(Frame& f, std::string name, long long value);
+// A word of the decoder's own, printed as it is; `stands` is the number it
+// stands for, when it stands for one (see Field::number).
+void addWord(Frame& f, std::string name, std::string word, std::optional<long long> stands = std::nullopt);
 void addHex(Frame& f, std::string name, const uint8_t* p, size_t n);
-// A text field: its bytes quoted, and shown with GBK as UTF-8.
+// A text field: its bytes, printed quoted and shown with GBK as UTF-8.
 void addText(Frame& f, std::string name, const uint8_t* p, size_t n);
+// A date-time text "YYYYMMDD00hhmmss" (the clock record's and the
+// greeting's): a text field that, when its sixteen bytes are digits, stands
+// for the number YYYYMMDDhhmmss.
+void addDateTimeText(Frame& f, std::string name, const uint8_t* p);
 // Marks the frame as failing its checks and appends the reason.
 void fail(Frame& f, const std::string& why);
 

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,13 +18,34 @@
 
 namespace vexasim {
 
+// What a decoded field holds, and so how the printers show it.
+enum class FieldType : uint8_t {
+  Number,  // an integer, printed in decimal
+  Text,    // the bytes of a text of the frame, printed quoted
+  Bytes,   // bytes, printed as hex ("01 FE")
+  Word,    // one of the decoder's own words ("ok", "true", "pulse 3",
+           // "000000012"), printed as it is
+};
+
+// One decoded field: its value as the decoder read it, typed. The printed
+// forms are made from it when a frame is printed.
 struct Field {
   std::string name;
-  std::string value;
-  // For a text of the frame (value: its bytes quoted, detail::quotedText),
-  // what the printers show: the same with GBK characters as UTF-8
-  // (detail::shownText). Empty for other fields.
-  std::string shown{};
+  FieldType type = FieldType::Word;
+  // Text and Bytes: the bytes as they arrived; Word: the word.
+  std::string data;
+  // Number: the value. A Word or Text may stand for a number too (a
+  // material number's digits, a relay's action code, a clock's
+  // YYYYMMDDhhmmss); empty when it does not.
+  std::optional<long long> number;
+
+  // The value as Frame::get() gives it: a number in decimal, a text quoted
+  // with every byte outside printable ASCII as \xNN (detail::quotedText),
+  // bytes in hex, a word as it is.
+  std::string value() const;
+  // What the printers show: the value, but a text with its GBK characters
+  // as UTF-8 (detail::shownText).
+  std::string shown() const;
 };
 
 struct Frame {
@@ -38,7 +60,16 @@ struct Frame {
   std::vector<uint8_t> raw;      // the whole frame as received (after reassembly)
   std::vector<uint8_t> payload;  // the payload bytes (network frame: from byte 17)
 
-  std::string get(const std::string& fieldName) const;  // value of a field or ""
+  // The first field of that name; null when there is none.
+  const Field* field(const std::string& fieldName) const;
+  // The number a field holds or stands for; def when there is no such field
+  // or it stands for none.
+  long long number(const std::string& fieldName, long long def = 0) const;
+  // The bytes of a Text or Bytes field, the word of a Word field; "" for a
+  // Number and when there is no such field.
+  std::string bytes(const std::string& fieldName) const;
+
+  std::string get(const std::string& fieldName) const;  // printed value of a field (Field::value) or ""
   std::string json() const;                             // one JSON line, no newline
   std::string text() const;                             // short human-readable line
 };

@@ -19,12 +19,17 @@ void expectByte(Frame& out, const uint8_t* p, size_t at, uint8_t want, int frame
                   hexBytes(&want, 1));
 }
 
-// All attribute bytes equal: that value; otherwise each one, in hex.
-std::string attributes(const std::vector<uint8_t>& attrs) {
-  if (attrs.empty()) return "";
-  for (uint8_t a : attrs)
-    if (a != attrs[0]) return hexBytes(attrs.data(), attrs.size());
-  return std::to_string(attrs[0]);
+// The cells' colour attributes: when they are all equal, that one value as
+// a number; otherwise each one, as bytes.
+void addAttributes(Frame& out, std::string name, const std::vector<uint8_t>& attrs) {
+  for (uint8_t a : attrs) {
+    if (a != attrs[0]) {
+      addHex(out, std::move(name), attrs.data(), attrs.size());
+      return;
+    }
+  }
+  if (attrs.empty()) addHex(out, std::move(name), nullptr, 0);
+  else addNumber(out, std::move(name), attrs[0]);
 }
 
 }  // namespace
@@ -43,8 +48,8 @@ void decodeBarParams(const uint8_t* p, size_t n, Frame& out) {
   expectByte(out, p, 5, 0x00, 11);
   expectByte(out, p, 6, 0x55, 12);
   addNumber(out, "byte13", p[7]);
-  if (p[8] == 0x00) addField(out, "flag", "true");
-  else if (p[8] == 0x55) addField(out, "flag", "false");
+  if (p[8] == 0x00) addWord(out, "flag", "true");
+  else if (p[8] == 0x55) addWord(out, "flag", "false");
   else fail(out, "byte 14 is " + hexBytes(p + 8, 1) + ", expected 00 or 55");
   for (size_t i = 9; i < 12; ++i) expectByte(out, p, i, 0x00, int(i) + 6);
   noExtraBytes(p, n, 12, out);
@@ -61,8 +66,8 @@ void decodeBarContent(const uint8_t* p, size_t n, Frame& out) {
   expectByte(out, p, 1, 0x55, 7);
   expectByte(out, p, 2, 0xAA, 8);
   expectByte(out, p, 3, 0x00, 9);
-  if (p[4] == 0x82) addField(out, "flag", "true");
-  else if (p[4] == 0x81) addField(out, "flag", "false");
+  if (p[4] == 0x82) addWord(out, "flag", "true");
+  else if (p[4] == 0x81) addWord(out, "flag", "false");
   else fail(out, "byte 10 is " + hexBytes(p + 4, 1) + ", expected 81 or 82");
   const size_t width = p[5];
   addNumber(out, "pageWidth", long(width));
@@ -120,7 +125,7 @@ void decodeBarContent(const uint8_t* p, size_t n, Frame& out) {
                     " cells with a colour other than 01 to 03, the first " + hexBytes(&firstBadColour, 1));
     if (prefixCells) addText(out, name + "prefix", reinterpret_cast<const uint8_t*>(prefix.data()), prefix.size());
     addText(out, name + "text", reinterpret_cast<const uint8_t*>(text.data()), text.size());
-    addField(out, name + "colour", attributes(colours));
+    addAttributes(out, name + "colour", colours);
     allText += text;
   }
   addText(out, "text", reinterpret_cast<const uint8_t*>(allText.data()), allText.size());

@@ -26,7 +26,7 @@ int twoDigits(const uint8_t* p) { return (p[0] - '0') * 10 + (p[1] - '0'); }
 // since 2000, month, day, 00, hour, minute, second (7 bytes).
 void decodeClock(const uint8_t* p, size_t n, Frame& out) {
   if (n == 7) {
-    addField(out, "form", "bytes");
+    addWord(out, "form", "bytes");
     decodeClockBytes(p, n, out);
     return;
   }
@@ -35,8 +35,8 @@ void decodeClock(const uint8_t* p, size_t n, Frame& out) {
     addHex(out, "payload", p, n);
     return;
   }
-  addField(out, "form", "text");
-  addText(out, "dateTime", p + 2, 16);
+  addWord(out, "form", "text");
+  addDateTimeText(out, "dateTime", p + 2);
   const uint8_t* d = p + 2;
   for (size_t i = 0; i < 16; ++i) {
     if (d[i] < '0' || d[i] > '9') {
@@ -62,11 +62,11 @@ void decodeLineUp(const uint8_t* p, size_t n, Frame& out) {
   const size_t b = bracketed ? 1 : 0;
   addNumber(out, "unitAddress", p[0]);
   addNumber(out, "slotNo", p[6]);
-  addField(out, "bracketed", bracketed ? "true" : "false");
+  addWord(out, "bracketed", bracketed ? "true" : "false");
   const uint8_t kind = p[7 + b];
-  if (kind == 0x1F) addField(out, "lineKind", "1");
-  else if (kind == 0x1E) addField(out, "lineKind", "2");
-  else if (kind == 0x0A) addField(out, "lineKind", "other");
+  if (kind == 0x1F) addWord(out, "lineKind", "1");
+  else if (kind == 0x1E) addWord(out, "lineKind", "2");
+  else if (kind == 0x0A) addWord(out, "lineKind", "other");
   else fail(out, "kind byte " + hexBytes(&kind, 1) + ", expected 1F, 1E or 0A");
   addNumber(out, "lengthField", p[2]);
   if (p[2] != ((n - 1) & 0xFF)) fail(out, "length byte " + std::to_string(p[2]) + " for a record of " + std::to_string(n) + " bytes");
@@ -79,7 +79,7 @@ void decodeLineUp(const uint8_t* p, size_t n, Frame& out) {
   const uint8_t x = xorOf(p, n - 2);
   const uint8_t want[2] = {uint8_t((x >> 4) | ((x & 0x80) ? 0xF0 : 0x00)), uint8_t(x & 0x0F)};
   const bool ok = p[n - 2] == want[0] && p[n - 1] == want[1];
-  addField(out, "check", ok ? "ok" : "bad");
+  addWord(out, "check", ok ? "ok" : "bad");
   if (!ok) fail(out, "nibble check " + hexBytes(p + n - 2, 2) + ", expected " + hexBytes(want, 2));
 }
 

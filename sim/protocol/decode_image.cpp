@@ -104,11 +104,11 @@ void decodePlayImage(const uint8_t* p, size_t n, Frame& out) {
   addNumber(out, "b", p[0]);
   complementField(out, "b", p[0], p[1]);
   if (p[2] > 1) fail(out, "byte 2 is " + hexBytes(p + 2, 1) + ", expected 00 or 01");
-  addField(out, "i", p[2] == 0 ? "true" : "false");
+  addWord(out, "i", p[2] == 0 ? "true" : "false");
   addHex(out, "modeBits", p + 3, 1);
-  if (p[3] == 0x05) addField(out, "mode", "a=1");
-  else if (p[3] == 0x50) addField(out, "mode", "a=0 with j");
-  else if (p[3] == 0x00) addField(out, "mode", "other");
+  if (p[3] == 0x05) addWord(out, "mode", "a=1");
+  else if (p[3] == 0x50) addWord(out, "mode", "a=0 with j");
+  else if (p[3] == 0x00) addWord(out, "mode", "other");
   else fail(out, "mode byte " + hexBytes(p + 3, 1) + ", expected 05, 50 or 00");
   if (p[4] != 0) fail(out, "byte 4 is " + hexBytes(p + 4, 1) + ", expected 00");
   addNumber(out, "c", p[5]);
@@ -141,7 +141,7 @@ void decodeMultimedia(const uint8_t* /*payload*/, size_t /*n*/, Frame& out) {
     fail(out, "bytes 9-12 are " + hexBytes(raw + 9, 4) + ", expected 19 32 5E 00");
   const uint32_t total = le32(raw + 4);
   const uint32_t payload = le32(raw + 13);
-  addField(out, "form", wide ? "0x78" : hexCode(out.command));
+  addWord(out, "form", wide ? "0x78" : hexCode(out.command));
   addNumber(out, "totalLengthField", long(total));
   addNumber(out, "payloadLengthField", long(payload));
   const size_t extra = wide ? 0 : 1;  // what the fields count beyond the bytes

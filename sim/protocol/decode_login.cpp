@@ -11,7 +11,7 @@ using namespace detail;
 
 void decodeLoginGreeting(const uint8_t* p, size_t n, Frame& out) {
   if (!needPayload(p, n, 23, out)) return;
-  addText(out, "dateTime", p + 2, 16);
+  addDateTimeText(out, "dateTime", p + 2);
   if (std::memcmp(p, "1#", 2) != 0) fail(out, "greeting starts with " + hexBytes(p, 2) + ", expected 31 23");
   if (std::memcmp(p + 18, "#050#", 5) != 0)
     fail(out, "greeting ends with " + hexBytes(p + 18, 5) + ", expected 23 30 35 30 23");

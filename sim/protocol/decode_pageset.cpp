@@ -102,7 +102,7 @@ PageSetLayout parsePageSet(const uint8_t* p, size_t n) {
 
 void decodePageSet(const uint8_t* p, size_t n, Frame& out) {
   PageSetLayout set = parsePageSet(p, n);
-  if (!set.setNumber.empty()) addField(out, "set", set.setNumber);
+  if (!set.setNumber.empty()) addWord(out, "set", set.setNumber);
   addNumber(out, "pages", long(set.pages.size()));
   for (size_t i = 0; i < set.pages.size(); ++i) {
     const PageSetPage& page = set.pages[i];
@@ -119,7 +119,7 @@ void decodePageSet(const uint8_t* p, size_t n, Frame& out) {
       addText(out, mk + ".y", reinterpret_cast<const uint8_t*>(e.y.data()), 3);
       addText(out, mk + ".w8", reinterpret_cast<const uint8_t*>(e.w8.data()), 3);
       addText(out, mk + ".h", reinterpret_cast<const uint8_t*>(e.h.data()), 3);
-      addField(out, mk + ".tail", e.tail == kPageSetTail ? "ok" : "bad");
+      addWord(out, mk + ".tail", e.tail == kPageSetTail ? "ok" : "bad");
     }
   }
   if (!set.error.empty()) {

@@ -36,7 +36,7 @@ void decodeRelay(const uint8_t* p, size_t n, Frame& out) {
   if (!needPayload(p, n, 16, out)) return;
   for (int k = 0; k < 8; ++k) {
     std::string name = "relay" + std::to_string(k + 1);
-    addField(out, name, relayAction(p[2 * k]));
+    addWord(out, name, relayAction(p[2 * k]), p[2 * k]);  // the word and the action code it stands for
     complementField(out, name, p[2 * k], p[2 * k + 1]);
   }
   noExtraBytes(p, n, 16, out);

@@ -20,7 +20,7 @@ void addStatus(Frame& f, uint8_t status, bool rs485Kind) {
   const char* meaning = "unknown";
   if (status == '1' || status == 'O' || (rs485Kind && status == 0)) meaning = "accepted";
   if (status == '2' || status == '3') meaning = "refused";
-  addField(f, "meaning", meaning);
+  addWord(f, "meaning", meaning);
 }
 
 }  // namespace

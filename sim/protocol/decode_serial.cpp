@@ -19,7 +19,9 @@ void decodeClockBytes(const uint8_t* p, size_t n, Frame& out) {
   if (!needPayload(p, n, 7, out)) return;
   char text[32];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", 2000 + p[0], p[1], p[2], p[4], p[5], p[6]);
-  addField(out, "dateTime", text);
+  const long long stands = (2000LL + p[0]) * 10000000000LL + p[1] * 100000000LL + p[2] * 1000000LL +
+                           p[4] * 10000LL + p[5] * 100LL + p[6];
+  addWord(out, "dateTime", text, stands);  // standing for YYYYMMDDhhmmss, as the text form's digits do
   if (p[1] < 1 || p[1] > 12) fail(out, "month " + std::to_string(p[1]));
   if (p[2] < 1 || p[2] > 31) fail(out, "day " + std::to_string(p[2]));
   if (p[3] != 0) fail(out, "byte 3 is " + hexBytes(p + 3, 1) + ", expected 00");

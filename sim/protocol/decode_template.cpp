@@ -5,6 +5,7 @@
 // trailer, optionally followed by the "-1," mark of the last block of a set.
 // The content is decoded by the header's content type: '1' date-time, '5'
 // line-up field, '6' collected-data field, '7' text, '8' image-group chunk.
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -139,7 +140,7 @@ size_t decodeBlock(const uint8_t* p, size_t n, Frame& b) {
   bool digits = true;
   for (size_t i = 0; i < 9; ++i) digits = digits && ((p[i] >= '0' && p[i] <= '9') || (i == 0 && p[i] == '-'));
   if (digits) {
-    addField(b, "materialId", std::string(p, p + 9));
+    addWord(b, "materialId", std::string(p, p + 9), std::strtol(std::string(p, p + 9).c_str(), nullptr, 10));
   } else {
     addText(b, "materialId", p, 9);
     fail(b, "material number is not nine decimal digits");
@@ -166,16 +167,16 @@ size_t decodeBlock(const uint8_t* p, size_t n, Frame& b) {
   if (h[0] != 0x55 || h[1] != 0xAA) fail(b, "header starts with " + hexBytes(h, 2) + ", expected 55 AA");
   expectByte(b, h, 2, 0x00, "header byte 2");
   addNumber(b, "extraByte", h[3]);
-  addField(b, "contentType", type >= 0x20 && type < 0x7F ? std::string(1, char(type)) : hexBytes(&type, 1));
-  addField(b, "content", contentKind(type));
+  addWord(b, "contentType", type >= 0x20 && type < 0x7F ? std::string(1, char(type)) : hexBytes(&type, 1));
+  addWord(b, "content", contentKind(type));
   if ((type == '7') != (headerLength == 19))
     fail(b, "content type " + hexBytes(&type, 1) + " with a header of " + std::to_string(headerLength) + " bytes");
-  if (h[5] == '1' || h[5] == '2') addField(b, "primary", h[5] == '1' ? "true" : "false");
+  if (h[5] == '1' || h[5] == '2') addWord(b, "primary", h[5] == '1' ? "true" : "false");
   else fail(b, "primary byte " + hexBytes(h + 5, 1) + ", expected '1' or '2'");
   if (h[6] >= '1' && h[6] <= '3') addNumber(b, "level", h[6] - '0');
   else fail(b, "level byte " + hexBytes(h + 6, 1) + ", expected '1' to '3'");
   if (type == '8') {
-    if (h[7] == '1' || h[7] == '2') addField(b, "packType", h[7] == '1' ? "first" : "later");
+    if (h[7] == '1' || h[7] == '2') addWord(b, "packType", h[7] == '1' ? "first" : "later");
     else fail(b, "pack type " + hexBytes(h + 7, 1) + ", expected '1' or '2'");
   } else {
     expectByte(b, h, 7, '1', "header byte 7");
@@ -220,7 +221,7 @@ size_t decodeBlock(const uint8_t* p, size_t n, Frame& b) {
 
   size_t end = bodyAt + 4 + bodyLength;
   const bool last = n - end >= 3 && std::memcmp(p + end, "-1,", 3) == 0;
-  addField(b, "last", last ? "true" : "false");
+  addWord(b, "last", last ? "true" : "false");
   return last ? end + 3 : end;
 }
 
@@ -237,7 +238,7 @@ void decodeTemplateBlocks(const uint8_t* p, size_t n, Frame& out) {
   }
   const bool several = blocks.size() > 1;
   if (several) addNumber(out, "blocks", long(blocks.size()));
-  const std::string type = blocks[0].get("contentType");
+  const std::string type = blocks[0].bytes("contentType");
   bool sameType = true;
   size_t fields = out.fields.size();
   for (const Frame& b : blocks) fields += b.fields.size();
@@ -245,12 +246,15 @@ void decodeTemplateBlocks(const uint8_t* p, size_t n, Frame& out) {
   for (size_t k = 0; k < blocks.size(); ++k) {
     Frame& b = blocks[k];
     if (!b.checksOk) fail(out, several ? "block " + std::to_string(k + 1) + ": " + b.error : b.error);
-    if (b.get("last") == "true" && k + 1 < blocks.size())
+    if (b.bytes("last") == "true" && k + 1 < blocks.size())
       fail(out, "block " + std::to_string(k + 1) + " carries the closing \"-1,\" but is not the last block");
-    sameType = sameType && b.get("contentType") == type;
-    // The block's fields, texts with their shown form, under the block's prefix.
+    sameType = sameType && b.bytes("contentType") == type;
+    // The block's fields under the block's prefix.
     const std::string prefix = several ? "block" + std::to_string(k + 1) + "." : "";
-    for (Field& f : b.fields) out.fields.push_back(Field{prefix + f.name, std::move(f.value), std::move(f.shown)});
+    for (Field& f : b.fields) {
+      f.name.insert(0, prefix);
+      out.fields.push_back(std::move(f));
+    }
   }
   if (sameType && type.size() == 1) out.name = frameName(uint8_t(type[0]));
 }

@@ -163,7 +163,7 @@ Frame decodeRs485(const uint8_t* p, size_t n) {
     start = 18;
     uint16_t crc = detail::crc16Modbus(p + 1, n - 4);
     bool crcOk = p[n - 3] == (crc & 0xFF) && p[n - 2] == (crc >> 8);
-    detail::addField(f, "crc", crcOk ? "ok" : "bad");
+    detail::addWord(f, "crc", crcOk ? "ok" : "bad");
     if (!crcOk) {
       uint8_t expect[2] = {uint8_t(crc & 0xFF), uint8_t(crc >> 8)};
       detail::fail(f, "CRC " + detail::hexBytes(p + n - 3, 2) + ", expected " + detail::hexBytes(expect, 2));

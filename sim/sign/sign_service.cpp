@@ -83,7 +83,7 @@ std::string signJson(const SignState& s, const SignLayout& l, uint64_t picture) 
          return "{\"page\":" + std::to_string(++page) + ",\"text\":" + jsonString(signTextUtf8(p.text)) + "}";
        });
   j += ",\"barParams\":" + jsonList(s.barParams, [](const Field& f) {
-         return "{\"name\":" + jsonString(f.name) + ",\"value\":" + jsonString(f.value) + "}";
+         return "{\"name\":" + jsonString(f.name) + ",\"value\":" + jsonString(f.value()) + "}";
        });
   return j + "}";
 }

@@ -1,5 +1,5 @@
 // What each received frame does to the sign it is meant for, read from the
-// frame's decoded fields.
+// typed values of the frame's decoded fields.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -11,84 +11,38 @@ namespace vexasim {
 
 namespace {
 
-// A decoded number field; def when absent or not a number.
-long number(const Frame& f, const std::string& name, long def = 0) {
-  const std::string v = f.get(name);
-  if (v.empty()) return def;
-  char* end = nullptr;
-  long n = std::strtol(v.c_str(), &end, 10);
-  return *end ? def : n;
-}
-
-// The bytes of a decoded text field ("..." with \" \\ and \xNN escapes).
-std::string unquote(const std::string& v) {
-  std::string out;
-  if (v.size() < 2 || v.front() != '"' || v.back() != '"') return v;
-  for (size_t i = 1; i + 1 < v.size(); ++i) {
-    if (v[i] != '\\' || i + 2 >= v.size()) {
-      out += v[i];
-    } else if (v[i + 1] == 'x' && i + 4 < v.size()) {
-      out += char(std::strtol(v.substr(i + 2, 2).c_str(), nullptr, 16));
-      i += 3;
-    } else {
-      out += v[i + 1];
-      ++i;
-    }
-  }
-  return out;
-}
-
-std::string text(const Frame& f, const std::string& name) { return unquote(f.get(name)); }
-
-// "00 00 00 00 00 00 00 05" -> "5"; eight numbers joined by "_" otherwise.
-std::string busAddress(const std::string& hex) {
-  std::vector<int> bytes;
-  for (size_t i = 0; i < hex.size(); i += 3) bytes.push_back(int(std::strtol(hex.substr(i, 2).c_str(), nullptr, 16)));
+// A bus device's eight address bytes: "5" for 00 .. 00 05, else the eight
+// numbers joined by "_".
+std::string busAddress(const std::string& bytes) {
   bool leadingZeros = bytes.size() == 8;
   for (size_t i = 0; i + 1 < bytes.size(); ++i) leadingZeros = leadingZeros && bytes[i] == 0;
-  if (leadingZeros) return std::to_string(bytes.back());
+  if (leadingZeros) return std::to_string(uint8_t(bytes.back()));
   std::string s;
-  for (size_t i = 0; i < bytes.size(); ++i) s += (i ? "_" : "") + std::to_string(bytes[i]);
+  for (size_t i = 0; i < bytes.size(); ++i) s += (i ? "_" : "") + std::to_string(uint8_t(bytes[i]));
   return s;
 }
 
-int twoDigits(const std::string& s, size_t at) { return (s[at] - '0') * 10 + (s[at + 1] - '0'); }
-
-// "YYYYMMDD00hhmmss" (network clock record, greeting) or
-// "YYYY-MM-DD hh:mm:ss" (bus clock record) to a broken-down time.
-bool parseClock(const std::string& s, std::tm& t) {
+// A clock field's YYYYMMDDhhmmss as a broken-down time; false when the field
+// stands for no time.
+bool clockOf(const Frame& f, const std::string& name, std::tm& t) {
+  const long long v = f.number(name, -1);
+  if (v < 0) return false;
   t = std::tm{};
-  int y, mo, d, h, mi, se;
-  if (s.size() == 16) {
-    for (char c : s)
-      if (c < '0' || c > '9') return false;
-    y = twoDigits(s, 0) * 100 + twoDigits(s, 2);
-    mo = twoDigits(s, 4);
-    d = twoDigits(s, 6);
-    h = twoDigits(s, 10);
-    mi = twoDigits(s, 12);
-    se = twoDigits(s, 14);
-  } else if (std::sscanf(s.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &se) != 6) {
-    return false;
-  }
-  t.tm_year = y - 1900;
-  t.tm_mon = mo - 1;
-  t.tm_mday = d;
-  t.tm_hour = h;
-  t.tm_min = mi;
-  t.tm_sec = se;
+  t.tm_year = int(v / 10000000000LL) - 1900;
+  t.tm_mon = int(v / 100000000LL % 100) - 1;
+  t.tm_mday = int(v / 1000000LL % 100);
+  t.tm_hour = int(v / 10000LL % 100);
+  t.tm_min = int(v / 100LL % 100);
+  t.tm_sec = int(v % 100);
   return true;
 }
 
-// The attribute list of a bar page: one value for all cells, or hex bytes.
-std::vector<uint8_t> barColours(const std::string& v, size_t cells) {
-  std::vector<uint8_t> out;
-  if (v.find(' ') == std::string::npos) {
-    out.assign(cells, uint8_t(std::strtol(v.c_str(), nullptr, 10)));
-  } else {
-    for (size_t i = 0; i < v.size(); i += 3) out.push_back(uint8_t(std::strtol(v.substr(i, 2).c_str(), nullptr, 16)));
-  }
-  return out;
+// A bar page's cell colours: one number for every cell, or one byte each.
+std::vector<uint8_t> barColours(const Frame& f, const std::string& name, size_t cells) {
+  const Field* c = f.field(name);
+  if (!c) return {};
+  if (c->type == FieldType::Bytes) return std::vector<uint8_t>(c->data.begin(), c->data.end());
+  return std::vector<uint8_t>(cells, uint8_t(c->number.value_or(1)));
 }
 
 // One image of a bitmap, and none larger than a sign: a sign shows the
@@ -151,9 +105,11 @@ const SignState* SignBoard::find(const std::string& id) const {
 
 std::string SignBoard::signFor(const Frame& f, const std::string& address) {
   if (f.kind == "net") return address;
-  if (f.kind == "rs485" && !f.get("address").empty()) return "bus " + busAddress(f.get("address"));
-  if (f.kind == "voice485" && !f.get("address").empty()) return "bus " + f.get("address");
-  if (f.kind == "bar" && !f.get("address").empty()) return "bar " + f.get("address");
+  const Field* a = f.field("address");
+  if (!a) return "";
+  if (f.kind == "rs485") return "bus " + busAddress(a->data);
+  if (f.kind == "voice485") return "bus " + std::to_string(a->number.value_or(0));
+  if (f.kind == "bar") return "bar " + std::to_string(a->number.value_or(0));
   return "";
 }
 
@@ -206,58 +162,60 @@ bool SignBoard::applyToController(SignState& s, const Frame& f) {
     s.pageSet = std::move(set);
     s.pageNo = 0;
   } else if (n == "PlayShowPage") {
-    s.pageNo = int(number(f, "page"));
+    s.pageNo = int(f.number("page"));
   } else if (n == "StartPlay" || n == "StopPlay") {
     s.playing = n == "StartPlay";
   } else if (n == "SetBright") {
-    s.brightness1 = int(number(f, "value1"));
-    s.brightness2 = int(number(f, "value2"));
+    s.brightness1 = int(f.number("value1"));
+    s.brightness2 = int(f.number("value2"));
   } else if (n == "Relay") {
+    // On (FC), off (FD) and pulses (B0 to BF) switch a relay; other codes
+    // leave it as it is.
     for (int k = 0; k < 8; ++k) {
-      const std::string v = f.get("relay" + std::to_string(k + 1));
-      if (v == "on" || v == "off" || v.rfind("pulse ", 0) == 0) s.relays[k] = v;
+      const Field* r = f.field("relay" + std::to_string(k + 1));
+      const long long code = r && r->number ? *r->number : 0xFF;
+      if (code == 0xFC || code == 0xFD || (code >= 0xB0 && code <= 0xBF)) s.relays[k] = r->data;
     }
   } else if (n == "TimeCheck" || n == "LoginGreeting") {
     std::tm t;
-    const std::string v = f.get("dateTime");
-    if (!parseClock(v.size() == 18 ? unquote(v) : v, t)) return false;
+    if (!clockOf(f, "dateTime", t)) return false;
     setClockTo(s, t);
   } else if (n == "PlayVoice") {
     SignAnnouncement a;
     a.seq = ++announcementSeq_;
-    a.text = text(f, "text");
-    a.spoken = text(f, "spokenText");
+    a.text = f.bytes("text");
+    a.spoken = f.bytes("spokenText");
     s.announcements.push_back(a);
     while (s.announcements.size() > kMaxAnnouncements) s.announcements.pop_front();
   } else if (n == "CollectedData") {
-    const long records = number(f, "records", 1);
-    for (long k = 1; k <= records; ++k) {
+    const long long records = f.number("records", 1);
+    for (long long k = 1; k <= records; ++k) {
       const std::string p = records > 1 ? "record" + std::to_string(k) + "." : "";
       SignText t;
-      t.bytes = text(f, p + "text");
-      t.attrHigh = int(number(f, p + "attrHigh"));
-      t.attrLow = int(number(f, p + "attrLow"));
-      t.textStyle = int(number(f, p + "styleHigh"));
-      const int index = int(number(f, p + "dataIndex"));
+      t.bytes = f.bytes(p + "text");
+      t.attrHigh = int(f.number(p + "attrHigh"));
+      t.attrLow = int(f.number(p + "attrLow"));
+      t.textStyle = int(f.number(p + "styleHigh"));
+      const int index = int(f.number(p + "dataIndex"));
       s.collected[index] = t;
       arrived(s, "c" + std::to_string(index));
     }
   } else if (n == "LineUp") {
     SignLineUp l;
-    l.text.bytes = text(f, "text");
-    l.kind = f.get("lineKind");
-    l.unitAddress = int(number(f, "unitAddress"));
-    const int slot = int(number(f, "slotNo"));
+    l.text.bytes = f.bytes("text");
+    l.kind = f.bytes("lineKind");
+    l.unitAddress = int(f.number("unitAddress"));
+    const int slot = int(f.number("slotNo"));
     s.lineUps[slot] = l;
     arrived(s, "l" + std::to_string(slot));
   } else if (n == "CoordinateText") {
     SignPlaced p;
-    p.x = int(number(f, "x"));
-    p.y = int(number(f, "y"));
-    p.text.bytes = text(f, "text");
-    p.text.attrHigh = int(number(f, "attrHigh"));
-    p.text.attrLow = int(number(f, "attrLow"));
-    p.text.textStyle = int(number(f, "textStyle"));
+    p.x = int(f.number("x"));
+    p.y = int(f.number("y"));
+    p.text.bytes = f.bytes("text");
+    p.text.attrHigh = int(f.number("attrHigh"));
+    p.text.attrLow = int(f.number("attrLow"));
+    p.text.textStyle = int(f.number("textStyle"));
     for (auto it = s.coordinateTexts.begin(); it != s.coordinateTexts.end(); ++it) {
       if (it->x == p.x && it->y == p.y) {
         s.coordinateTexts.erase(it);
@@ -267,12 +225,12 @@ bool SignBoard::applyToController(SignState& s, const Frame& f) {
     s.coordinateTexts.push_back(p);
     if (s.coordinateTexts.size() > kMaxCoordinateTexts) s.coordinateTexts.erase(s.coordinateTexts.begin());
   } else if (n == "PlayImageGroup") {
-    s.imageGroupPlaying = int(number(f, "b"));
+    s.imageGroupPlaying = int(f.number("b"));
   } else if (n == "Multimedia") {
-    if (number(f, "packIndex", -1) == 0 && f.command == 0x78) {
-      s.mediaX = int(number(f, "horizontal8")) * 8;
-      s.mediaY = int(number(f, "vertical"));
-    } else if (number(f, "packIndex", -1) == 0) {
+    if (f.number("packIndex", -1) == 0 && f.command == 0x78) {
+      s.mediaX = int(f.number("horizontal8")) * 8;
+      s.mediaY = int(f.number("vertical"));
+    } else if (f.number("packIndex", -1) == 0) {
       s.mediaX = s.mediaY = 0;
     }
     std::optional<Bitmap> b = s.collector.add(f);
@@ -294,41 +252,41 @@ bool SignBoard::applyToController(SignState& s, const Frame& f) {
 // fields of a page set, and image-group chunks. Blocks of one frame that
 // carry the same material number are pieces of one text.
 void SignBoard::applyBlocks(SignState& s, const Frame& f) {
-  const long blocks = number(f, "blocks", 1);
+  const long long blocks = f.number("blocks", 1);
   std::map<long, std::string> texts;
-  for (long k = 1; k <= blocks; ++k) {
+  for (long long k = 1; k <= blocks; ++k) {
     const std::string p = blocks > 1 ? "block" + std::to_string(k) + "." : "";
-    const std::string content = f.get(p + "content");
-    const long id = number(f, p + "materialId", -1);
+    const std::string content = f.bytes(p + "content");
+    const long id = long(f.number(p + "materialId", -1));
     if (content == "imageGroup") continue;  // whole chunks go to the collector below
     SignMaterial& m = material(s, id);
-    m.displayMode = int(number(f, p + "displayMode"));
+    m.displayMode = int(f.number(p + "displayMode"));
     if (content == "text") {
       m.type = '7';
-      m.areaWidth = int(number(f, p + "areaWidth8")) * 8;
-      m.areaHeight = int(number(f, p + "areaHeight"));
-      m.text.attrHigh = int(number(f, p + "attrHigh"));
-      m.text.attrLow = int(number(f, p + "attrLow"));
-      m.text.textStyle = int(number(f, p + "textStyle"));
-      texts[id] += text(f, p + "text");
+      m.areaWidth = int(f.number(p + "areaWidth8")) * 8;
+      m.areaHeight = int(f.number(p + "areaHeight"));
+      m.text.attrHigh = int(f.number(p + "attrHigh"));
+      m.text.attrLow = int(f.number(p + "attrLow"));
+      m.text.textStyle = int(f.number(p + "textStyle"));
+      texts[id] += f.bytes(p + "text");
       m.text.bytes = texts[id];
       arrived(s, "m" + std::to_string(id));
     } else if (content == "dateTime") {
       m.type = '1';
-      m.text.attrHigh = int(number(f, p + "dtField5High"));
-      m.text.attrLow = int(number(f, p + "dtField5Low"));
+      m.text.attrHigh = int(f.number(p + "dtField5High"));
+      m.text.attrLow = int(f.number(p + "dtField5Low"));
       arrived(s, "m" + std::to_string(id));
     } else if (content == "collectedData") {
       m.type = '6';
-      m.index = int(number(f, p + "dataIndex"));
-      m.text.attrHigh = int(number(f, p + "attrHigh"));
-      m.text.attrLow = int(number(f, p + "attrLow"));
-      m.text.textStyle = int(number(f, p + "textStyle"));
+      m.index = int(f.number(p + "dataIndex"));
+      m.text.attrHigh = int(f.number(p + "attrHigh"));
+      m.text.attrLow = int(f.number(p + "attrLow"));
+      m.text.textStyle = int(f.number(p + "textStyle"));
     } else if (content == "lineUp") {
       m.type = '5';
-      m.index = int(number(f, p + "lineUpIndex"));
-      m.text.attrHigh = int(number(f, p + "attrHigh"));
-      m.text.attrLow = int(number(f, p + "attrLow"));
+      m.index = int(f.number(p + "lineUpIndex"));
+      m.text.attrHigh = int(f.number(p + "attrHigh"));
+      m.text.attrLow = int(f.number(p + "attrLow"));
     }
   }
   std::optional<Bitmap> b = s.collector.add(f);
@@ -351,17 +309,17 @@ void SignBoard::applyBar(SignState& s, const Frame& f) {
     return;
   }
   if (f.name != "BarContent") return;
-  s.barWidth = int(number(f, "pageWidth"));
+  s.barWidth = int(f.number("pageWidth"));
   s.barPages.clear();
-  const long pages = number(f, "pages");
-  for (long k = 1; k <= pages; ++k) {
+  const long long pages = f.number("pages");
+  for (long long k = 1; k <= pages; ++k) {
     const std::string p = "page" + std::to_string(k) + ".";
-    if (f.get(p + "text").empty()) break;
+    if (!f.field(p + "text")) break;
     SignBarPage page;
-    const std::string prefix = text(f, p + "prefix");
-    page.text = prefix + text(f, p + "text");
+    const std::string prefix = f.bytes(p + "prefix");
+    page.text = prefix + f.bytes(p + "text");
     page.colours.assign(prefix.size(), 2);
-    std::vector<uint8_t> c = barColours(f.get(p + "colour"), page.text.size() - prefix.size());
+    std::vector<uint8_t> c = barColours(f, p + "colour", page.text.size() - prefix.size());
     page.colours.insert(page.colours.end(), c.begin(), c.end());
     s.barPages.push_back(page);
   }
