@@ -380,6 +380,27 @@ TEST(SimDecodeTrace, FramesRepliesAndMissingRepliesOfEachRecord) {
       << hex.out;
 }
 
+TEST(SimDecodeTrace, FrameLinesMayNameTheCommand) {
+  // The byte count is still read when the command's name follows it.
+  const std::string trace =
+      "2026-12-07 23:28:22.400 thread 4712 tcp 192.0.2.10:8900\n"
+      "  attempt 1 of 1\n"
+      "  > frame 1 of 2: 19 bytes StartPlay\n"
+      "    FE 5C 4B 89 13 00 00 00 51 00 00 00 00 00 00 00 00 FF FF\n"
+      "  > frame 2 of 2: 20 bytes StopPlay\n"
+      "    FE 5C 4B 89 13 00 00 00 52 00 00 00 00 00 00 00 00 FF FF\n";
+  std::istringstream in(trace);
+  std::vector<std::string> lines;
+  decodeTrace(in, [&](const Decoded& d) { lines.push_back(d.text()); });
+  const std::vector<std::string> want = {
+      std::string(kRecord2) + "? > 192.0.2.10:8900  tcp  StartPlay(0x51)  [19 bytes, checks ok]",
+      std::string(kRecord2) +
+          "? > 192.0.2.10:8900  tcp  StopPlay(0x52)  [19 bytes, checks FAILED: the trace announces 20 bytes and "
+          "shows 19]"};
+  EXPECT_EQ(lines, want);
+  EXPECT_EQ(inputKindOf(trace.substr(trace.find("  > frame 2"))), InputKind::Trace);
+}
+
 TEST(SimDecodeTrace, FrameBlockBeyondAnyFrameIsCut) {
   // 5000 bytes of hex in lines of 32, as the library writes them.
   std::string trace = "2026-12-07 23:28:22.123 thread 4711 tcp 192.0.2.10:8900\n  > frame 1 of 1: 5000 bytes\n";

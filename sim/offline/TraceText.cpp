@@ -86,13 +86,16 @@ bool boundedLine(std::istream& in, std::string& line, size_t cap, size_t* more) 
 // bytes, so only a damaged or foreign trace comes near it.
 constexpr size_t kLongestTraceLine = 16 * 1024;
 
-// "> frame 1 of 2: 21 bytes", "< reply 20 bytes" or "< reply 20 bytes after
-// 3 ms": the number before " bytes"; -1 when there is none.
+// "> frame 1 of 2: 21 bytes", "> frame 1 of 2: 21 bytes PlayShowPage" (a
+// trace that names the command), "< reply 20 bytes" or "< reply 20 bytes
+// after 3 ms": the number before " bytes"; -1 when there is none.
 long announcedBytes(const std::string& s) {
   size_t end = s.find(" bytes");
   if (end == std::string::npos) return -1;
   const std::string rest = s.substr(end + 6);
-  if (!rest.empty() && rest.compare(0, 7, " after ") != 0) return -1;
+  const bool named = s.compare(0, 8, "> frame ") == 0 && rest.size() > 1 && rest[0] == ' ' &&
+                     rest.find(' ', 1) == std::string::npos;
+  if (!rest.empty() && !named && rest.compare(0, 7, " after ") != 0) return -1;
   size_t start = end;
   while (start > 0 && std::isdigit(static_cast<unsigned char>(s[start - 1]))) --start;
   if (start == end || end - start > 9) return -1;
