@@ -1,21 +1,19 @@
-// The library's globals, the connection settings and the play-control,
-// brightness and relay entry points.
+// The library's globals and the connection settings.
 #include "SKYREL.h"
 
 #include <climits>
 #include <cstring>
 #include <mutex>
-#include <utility>
 
-#include "api/EntryPoint.h"
-#include "api/Send.h"
+#include "api/Settings.h"
 #include "core/Protocol.h"
 #include "model/GlobalMember.h"
 #include "transport/CSerialPort.h"
-#include "transport/Senders.h"
 
 namespace {
-char kAnyLocalAddress[] = "127.0.0.1";
+// The local address the library starts with: this text stands for any local
+// address (see BindNetworkCard).
+char kStartLocalAddress[] = "127.0.0.1";
 // The owned copy of the address given to BindNetworkCard; replaced, not
 // leaked, by a later call.
 std::string boundAddress;
@@ -38,7 +36,7 @@ static_assert(VEXA_LOGIN_ANSWER_WAIT_MS == protocol::kLoginAnswerWaitMs, "greeti
 int g_send_time_out = 100;
 int g_receive_time_out = 100;
 int g_send_times = 1;
-char* g_network_card_ip = kAnyLocalAddress;
+char* g_network_card_ip = kStartLocalAddress;
 int g_network_card_port = protocol::kDefaultLocalPort;
 int g_chncode_mode = 0;
 int byteArrAllBuffer[2048] = {};
@@ -51,33 +49,17 @@ int g_serverPort = 0;
 GlobalMember globalMember;
 CSerialPort serialPort("COM", 9600, 8, 0, 0);
 
-// ---------------------------------------------------------------------------
 SendSettings CurrentSettings() {
   SendSettings s;
   std::lock_guard<std::mutex> lock(settingsLock);
   s.sendTimeOutMs = g_send_time_out;
   s.receiveTimeOutMs = g_receive_time_out;
   s.attempts = g_send_times;
-  s.localIp = g_network_card_ip != nullptr ? g_network_card_ip : kAnyLocalAddress;
+  s.localIp = g_network_card_ip != nullptr ? g_network_card_ip : kStartLocalAddress;
   s.localPort = g_network_card_port;
   return s;
 }
 
-int SendToController(FrameList frames, char* ip, int networkMode, const SendSettings& settings) {
-  return SendBuffer_Net(std::move(frames), ip, networkMode, settings);
-}
-
-int SendToController(FrameList frames, char* ip, int networkMode) {
-  return SendBuffer_Net(std::move(frames), ip, networkMode, CurrentSettings());
-}
-
-int SendOnSerial(FrameList frames, int portNumber, int baudRate) {
-  const SendSettings settings = CurrentSettings();
-  std::lock_guard<std::mutex> lock(serialPort.lock());
-  return SendBuffer_Com(serialPort, std::move(frames), ComPortName(portNumber), baudRate, settings);
-}
-
-// ---------------------------------------------------------------------------
 void BindNetworkCard(char* localIp, int localPort) {
   std::lock_guard<std::mutex> lock(settingsLock);
   if (localIp != nullptr) {
@@ -122,35 +104,4 @@ int CloseCom() {
   serialPort.portName.clear();
   serialPort.isOpen = false;
   return 0;
-}
-
-// ---------------------------------------------------------------------------
-int PlayShowPage_Net(char* ip, int networkMode, int pageNo) {
-  return SendOneNetworkFrame(ip, networkMode, protocol::cmd::kPlayShowPage, 0,
-                             [&](CBuffObj& o) { return o.PlayShowPageBuffer(pageNo); });
-}
-
-int StartPlay_Net(char* ip, int networkMode) {
-  return SendOneNetworkFrame(ip, networkMode, protocol::cmd::kStartPlay, 0,
-                             [](CBuffObj&) { return EmptyBuffer(); });
-}
-
-int StopPlay_Net(char* ip, int networkMode) {
-  return SendOneNetworkFrame(ip, networkMode, protocol::cmd::kStopPlay, 0,
-                             [](CBuffObj&) { return EmptyBuffer(); });
-}
-
-int RelaySwitch_Net(char* ip, int networkMode, int relayNo, int action) {
-  return SendOneNetworkFrame(ip, networkMode, protocol::cmd::kRelay, 0,
-                             [&](CBuffObj& o) { return o.RelayBuffer(relayNo, action, 0); });
-}
-
-int RelayDelay_Net(char* ip, int networkMode, int relayNo, int delay) {
-  return SendOneNetworkFrame(ip, networkMode, protocol::cmd::kRelay, 0,
-                             [&](CBuffObj& o) { return o.RelayBuffer(relayNo, 0, delay); });
-}
-
-int SetBright_Net(char* ip, int networkMode, int value1, int value2) {
-  return SendOneNetworkFrame(ip, networkMode, protocol::cmd::kSetBright, 0,
-                             [&](CBuffObj& o) { return o.SetBrightBuffer(value1, value2); });
 }

@@ -31,7 +31,7 @@ int SendBarFrame(int serialProtocol, int portNumber, int baudRate, Build build,
     frames.push_back(frame);
     result = SendOnSerial(std::move(frames), portNumber, baudRate);
   } catch (...) {
-    // The result held at this moment is returned.
+    // Out of memory: nothing more can be done for this call.
   }
   return result;
 }
@@ -40,25 +40,27 @@ int SendBarFrame(int serialProtocol, int portNumber, int baudRate, Build build,
 
 int getMoveStyle(int moveStyle) { return BarScreenMoveStyle(moveStyle); }
 
-int SetParams4BarScreen_Com(int serialProtocol, int portNumber, int baudRate, int byte13,
-                            int byte6, int byte7, int twoWay, int value0to7, bool flag) {
+int SetParams4BarScreen_Com(int serialProtocol, int portNumber, int baudRate, int frameByte13,
+                            int frameByte6, int frameByte7, int twoWay, int frameByte9,
+                            bool clearByte14) {
   return SendBarFrame(serialProtocol, portNumber, baudRate, [&](CBuffObj& o) {
-    return o.BarScreenParamBuffer(byte13, byte6, byte7, twoWay, value0to7, flag);
+    return o.BarScreenParamBuffer(frameByte13, frameByte6, frameByte7, twoWay, frameByte9,
+                                  clearByte14);
   });
 }
 
 int SendContent2BarScreen_Com(char* text, int serialProtocol, int portNumber, int baudRate,
-                              int screenAddress, int colour, int pageWidth, int ignored1,
-                              int ignored2, int value16, int moveStyle1, int moveStyle2,
+                              int screenAddress, int colour, int pageWidth, int unused1,
+                              int unused2, int frameWord13, int moveStyle1, int moveStyle2,
                               int pageByte3, int pageByte5, int pageByte7, int pageByte8,
-                              bool flag) {
+                              bool byte10Is82) {
   if (text == nullptr) return RefuseNullText();
   return SendBarFrame(
       serialProtocol, portNumber, baudRate,
       [&](CBuffObj& o) {
-        return o.BarScreenContentBuffer(text, screenAddress, colour, pageWidth, ignored1, ignored2,
-                                        value16, moveStyle1, moveStyle2, pageByte3, pageByte5,
-                                        pageByte7, pageByte8, 0, flag);
+        return o.BarScreenContentBuffer(text, screenAddress, colour, pageWidth, unused1, unused2,
+                                        frameWord13, moveStyle1, moveStyle2, pageByte3, pageByte5,
+                                        pageByte7, pageByte8, 0, byte10Is82);
       },
       text);
 }

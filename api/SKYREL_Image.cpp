@@ -22,6 +22,7 @@
 #include "SKYREL.h"
 #include "api/EntryPoint.h"
 #include "api/Send.h"
+#include "api/Settings.h"
 #include "api/Sequence.h"
 #include "core/CBuffObj.h"
 #include "core/ImageContent.h"
@@ -31,7 +32,11 @@
 
 namespace {
 
+// The transports of SendImageGroupBuffer, and what its unused slots carry.
 constexpr int kNetworkTransport = 1;
+constexpr int kSerialTransport = 2;
+constexpr int kUnusedNetworkMode = 1;
+char kNoAddress[] = "";
 // Image count, pack count and pack index travel as 16-bit numbers; a group
 // that needs more cannot be described to the controller.
 constexpr int64_t kMaxCounter = 0xFFFF;
@@ -196,7 +201,8 @@ int SendImageGroupBuffer(int transport, int networkMode, char* ip, int serialPro
       const CBuffObj::tagBufferInfo block =
           obj.ImgGroupBuffer(pack, materialId, mode, style1, style2, style3, levelCode,
                              primaryFlag, count, k == chunks);
-      frames.push_back(obj.CompletePacketBuffer(block, protocol::cmd::kMaterial, 0));
+      frames.push_back(obj.CompletePacketBuffer(block, commands::kImageGroup.networkCode,
+                                                commands::kImageGroup.subCode));
     }
     GroupSent();  // the frames hold their own copies
     held.unlock();   // the buffer is free for the next group while this one is sent
@@ -214,6 +220,26 @@ int SendImageGroupBuffer(int transport, int networkMode, char* ip, int serialPro
   return result;
 }
 
+int SendImageGroup_Net(char* source, char* ip, int networkMode, int width, int height,
+                       int materialId, int displayMode, int style1, int style2, int style3,
+                       int levelCode, bool primaryFlag, int index, int count) {
+  return SendImageGroupBuffer(kNetworkTransport, networkMode, ip, 0, 1, 9600, kNoDeviceAddress,
+                              source, width, height, materialId, displayMode, style1, style2,
+                              style3, levelCode, primaryFlag, index, count);
+}
+
+int SendImageGroup_Com(char* source, char* deviceAddress, int serialProtocol, int portNumber,
+                       int baudRate, int width, int height, int materialId, int displayMode,
+                       int style1, int style2, int style3, int levelCode, bool primaryFlag,
+                       int index, int count) {
+  if (source == nullptr) return trace::Refuse("the image source is null");
+  if (deviceAddress == nullptr) return RefuseNullBusAddress();
+  return SendImageGroupBuffer(kSerialTransport, kUnusedNetworkMode, kNoAddress, serialProtocol,
+                              portNumber, baudRate, deviceAddress, source, width, height,
+                              materialId, displayMode, style1, style2, style3, levelCode,
+                              primaryFlag, index, count);
+}
+
 std::pair<unsigned char*, int> ImageContentBuffer(char* source, int colourMode, int width,
                                                   int height) {
   try {
@@ -227,13 +253,6 @@ std::pair<unsigned char*, int> ImageContentBuffer(char* source, int colourMode, 
   }
 }
 
-int SendImageGroup_Net(char* source, char* ip, int networkMode, int width, int height,
-                       int materialId, int displayMode, int style1, int style2, int style3,
-                       int levelCode, bool primaryFlag, int index, int count) {
-  return SendImageGroupBuffer(kNetworkTransport, networkMode, ip, 0, 1, 9600, kNoDeviceAddress,
-                              source, width, height, materialId, displayMode, style1, style2,
-                              style3, levelCode, primaryFlag, index, count);
-}
 
 int SendMultimediaBuffer(char* source, char* ip, int networkMode, short commandCode,
                          int horizontal, int vertical, int width, int height, int colourMode,
@@ -297,13 +316,25 @@ int SendMultimedia_Net(char* source, char* ip, int networkMode, bool form78, int
                        int value) {
   return SendMultimediaBuffer(
       source, ip, networkMode,
-      form78 ? protocol::cmd::kMultimediaWide : protocol::cmd::kMultimediaNarrow, horizontal,
+      (form78 ? commands::kMultimediaWide : commands::kMultimediaNarrow).networkCode, horizontal,
       vertical, width, height, colourMode, flag, value);
 }
 
-int PlayImageGroup_Net(char* ip, int networkMode, int a, int b, int c, int d, int e, int f,
-                       int g, int h, bool i, bool j) {
-  return SendOneNetworkFrame(ip, networkMode, protocol::cmd::kPlayImageGroup, 0, [&](CBuffObj& o) {
-    return o.PlayImageBuffer(a, b, c, d, e, f, g, h, i, j);
+int PlayImageGroup_Net(char* ip, int networkMode, int modeSelect, int groupNo, int byte5,
+                       int word6, int word8, int byte10, int byte11, int byte12, bool byte2Clear,
+                       bool highModeBits) {
+  return SendOneNetworkFrame(commands::kPlayImageGroup, ip, networkMode, [&](CBuffObj& o) {
+    return o.PlayImageBuffer(modeSelect, groupNo, byte5, word6, word8, byte10, byte11, byte12,
+                             byte2Clear, highModeBits);
   });
+}
+
+int PlayImageGroup_Com(char* deviceAddress, int serialProtocol, int portNumber, int baudRate,
+                       int modeSelect, int groupNo, int byte5, int word6, int word8, int byte10,
+                       int byte11, int byte12, bool byte2Clear, bool highModeBits) {
+  return SendTwin(commands::kPlayImageGroup, {deviceAddress, serialProtocol, portNumber, baudRate},
+                  [&](CBuffObj& o, bool) {
+                    return o.PlayImageBuffer(modeSelect, groupNo, byte5, word6, word8, byte10,
+                                             byte11, byte12, byte2Clear, highModeBits);
+                  });
 }

@@ -1,18 +1,25 @@
-// Queue line-up entry points, including the last-page cut of long texts.
+// Queue line-up commands, over the network (including the last-page cut of
+// long texts) and on the serial line.
 #include <cstring>
 #include <string>
 
 #include "SKYREL.h"
 #include "api/EntryPoint.h"
-#include "core/Protocol.h"
 
 int SendLineUpContent(char* text, char* ip, int networkMode, int slotNo, int lineKind,
                       int unitAddress, bool bracketed) {
-  if (text == nullptr) return RefuseNullText();
-  return SendOneNetworkFrame(
-      ip, networkMode, protocol::cmd::kLineUp, 0,
-      [&](CBuffObj& o) { return o.LineUpBuffer(text, slotNo, lineKind, unitAddress, bracketed); },
-      text);
+  return SendNetworkText(commands::kLineUp, text, ip, networkMode, [&](CBuffObj& o) {
+    return o.LineUpBuffer(text, slotNo, lineKind, unitAddress, bracketed);
+  });
+}
+
+int SendLineUp_Com(char* text, char* deviceAddress, int serialProtocol, int portNumber,
+                   int baudRate, int slotNo, int lineKind, int unitAddress, bool bracketed) {
+  return SendTwinText(commands::kLineUp, text,
+                      {deviceAddress, serialProtocol, portNumber, baudRate},
+                      [&](CBuffObj& o, bool) {
+                        return o.LineUpBuffer(text, slotNo, lineKind, unitAddress, bracketed);
+                      });
 }
 
 int SendLineUp_Net(char* text, char* ip, int networkMode, int slotNo, int lineKind,
@@ -54,7 +61,7 @@ int SendLineUp2_Net(char* text, char* ip, int networkMode, int slotNo, int lineK
     result = SendLineUpContent(text + start, ip, networkMode, slotNo, lineKind, unitAddress,
                                bracketed);
   } catch (...) {
-    // The result held at this moment is returned.
+    // Out of memory: nothing more can be done for this call.
   }
   return result;
 }

@@ -1,5 +1,6 @@
-// Text, collected-data and coordinate-text entry points, and the multi-part
-// transmission that gathers several pieces into one frame.
+// Text, collected-data and coordinate-text commands over the network and on
+// the serial line, and the multi-part transmission that gathers several
+// pieces into one frame.
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -15,52 +16,73 @@
 
 namespace {
 
-constexpr short kInternalTextCommand = protocol::cmd::kMaterial;
-constexpr short kCoordinateTextCommand = protocol::cmd::kCoordinateText;
-constexpr short kCollectionCommand = protocol::cmd::kCollection;
 constexpr int kAccumulationCapacity = protocol::kAccumulationSize;
 static_assert(kAccumulationCapacity == VEXA_ACCUMULATION_SIZE, "accumulation capacity");
 static_assert(sizeof byteArrAllBuffer / sizeof byteArrAllBuffer[0] == kAccumulationCapacity,
               "accumulation buffer size");
 
+// The transports of SendMulMaterial.
+constexpr int kNetworkTransport = 1;
+constexpr int kSerialTransport = 2;
+// What SendMulMaterial's unused slots carry for the other transport.
+constexpr int kUnusedNetworkMode = 1;
+constexpr int kUnusedSerialProtocol = 1;
+constexpr int kUnusedPortNumber = 1;
+constexpr int kUnusedBaudRate = 9600;
+char kNoAddress[] = "";
+char kNoDevice[] = "0";
+
 }  // namespace
 
 int SendCollectionData_Net(char* text, char* ip, int networkMode, int dataIndex, int textStyle,
                            int attrHigh, int attrLow) {
-  if (text == nullptr) return RefuseNullText();
-  return SendOneNetworkFrame(
-      ip, networkMode, kCollectionCommand, 0,
-      [&](CBuffObj& o) {
-        // The style goes into both nibbles of the style byte.
-        return o.CollectionBuffer(text, dataIndex, false, false, static_cast<short>(textStyle),
-                                  static_cast<short>(textStyle), static_cast<short>(attrHigh),
-                                  static_cast<short>(attrLow));
-      },
-      text);
+  return SendNetworkText(commands::kCollectedData, text, ip, networkMode, [&](CBuffObj& o) {
+    return CollectedDataRecord(o, text, dataIndex, textStyle, attrHigh, attrLow);
+  });
+}
+
+int SendCollectionData_Com(char* text, char* deviceAddress, int serialProtocol, int portNumber,
+                           int baudRate, int dataIndex, int textStyle, int attrHigh,
+                           int attrLow) {
+  return SendTwinText(commands::kCollectedData, text,
+                      {deviceAddress, serialProtocol, portNumber, baudRate},
+                      [&](CBuffObj& o, bool) {
+                        return CollectedDataRecord(o, text, dataIndex, textStyle, attrHigh,
+                                                   attrLow);
+                      });
 }
 
 int SendCoordinateText_Net(char* text, char* ip, int networkMode, int x, int y, int textStyle,
                            int attrHigh, int attrLow) {
-  if (text == nullptr) return RefuseNullText();
-  return SendOneNetworkFrame(
-      ip, networkMode, kCoordinateTextCommand, 0,
-      [&](CBuffObj& o) { return o.CoordinateTextBuffer(text, x, y, textStyle, attrHigh, attrLow); },
-      text);
+  return SendNetworkText(commands::kCoordinateText, text, ip, networkMode, [&](CBuffObj& o) {
+    return o.CoordinateTextBuffer(text, x, y, textStyle, attrHigh, attrLow);
+  });
 }
 
 int SendInternalText_Net(char* text, char* ip, int networkMode, int areaWidth, int areaHeight,
                          int materialId, int displayMode, int style1, int style2, int style3,
                          int textStyle, int attrHigh, int attrLow, int levelCode,
                          bool primaryFlag, int extraByte) {
-  if (text == nullptr) return RefuseNullText();
-  return SendOneNetworkFrame(
-      ip, networkMode, kInternalTextCommand, 0,
-      [&](CBuffObj& o) {
-        return o.InternalTextBuffer(text, areaWidth, areaHeight, materialId, displayMode, style1,
-                                    style2, style3, textStyle, attrHigh, attrLow, levelCode,
-                                    primaryFlag, extraByte, 1, false);
-      },
-      text);
+  return SendNetworkText(commands::kInternalText, text, ip, networkMode, [&](CBuffObj& o) {
+    return o.InternalTextBuffer(text, areaWidth, areaHeight, materialId, displayMode, style1,
+                                style2, style3, textStyle, attrHigh, attrLow, levelCode,
+                                primaryFlag, extraByte, 1, false);
+  });
+}
+
+int SendInternalText_Com(char* text, char* deviceAddress, int serialProtocol, int portNumber,
+                         int baudRate, int areaWidth, int areaHeight, int materialId,
+                         int displayMode, int style1, int style2, int style3, int textStyle,
+                         int attrHigh, int attrLow, int levelCode, bool primaryFlag,
+                         int extraByte) {
+  return SendTwinText(commands::kInternalText, text,
+                      {deviceAddress, serialProtocol, portNumber, baudRate},
+                      [&](CBuffObj& o, bool) {
+                        return o.InternalTextBuffer(text, areaWidth, areaHeight, materialId,
+                                                    displayMode, style1, style2, style3,
+                                                    textStyle, attrHigh, attrLow, levelCode,
+                                                    primaryFlag, extraByte, 1, false);
+                      });
 }
 
 int SendInternalText_Net_Custom(char* text, char* ip, int networkMode, int areaWidth,
@@ -75,10 +97,21 @@ int SendInternalText_Net_Custom(char* text, char* ip, int networkMode, int areaW
 int SendMulCollectionData_Net(char* text, char* ip, int networkMode, int dataIndex,
                               int displayMode, int textStyle, int attrHigh, int attrLow,
                               int index, int count) {
-  char noDevice[] = "0";
-  return SendMulMaterial(1, networkMode, ip, 1, 1, 9600, noDevice, text, kCollectionCommand,
-                         dataIndex, dataIndex, displayMode, 0, 0, 1, 1, 1, textStyle, attrHigh,
-                         attrLow, 1, false, 0, index, count);
+  return SendMulMaterial(kNetworkTransport, networkMode, ip, kUnusedSerialProtocol,
+                         kUnusedPortNumber, kUnusedBaudRate, kNoDevice, text,
+                         commands::kCollectedData.networkCode, dataIndex, dataIndex, displayMode,
+                         0, 0, 1, 1, 1, textStyle, attrHigh, attrLow, 1, false, 0, index, count);
+}
+
+int SendMulCollectionData_Com(char* text, char* deviceAddress, int serialProtocol,
+                              int portNumber, int baudRate, int dataIndex, int displayMode,
+                              int textStyle, int attrHigh, int attrLow, int index, int count) {
+  if (text == nullptr) return RefuseNullText();
+  if (deviceAddress == nullptr) return RefuseNullBusAddress();
+  return SendMulMaterial(kSerialTransport, kUnusedNetworkMode, kNoAddress, serialProtocol,
+                         portNumber, baudRate, deviceAddress, text,
+                         commands::kCollectedData.networkCode, dataIndex, dataIndex, displayMode,
+                         0, 0, 1, 1, 1, textStyle, attrHigh, attrLow, 1, false, 0, index, count);
 }
 
 int SendMulInternalText_Net(char* text, char* ip, int networkMode, int areaWidth,
@@ -86,11 +119,25 @@ int SendMulInternalText_Net(char* text, char* ip, int networkMode, int areaWidth
                             int style2, int style3, int textStyle, int attrHigh, int attrLow,
                             int levelCode, bool primaryFlag, int extraByte, int index,
                             int count) {
-  char noDevice[] = "0";
-  return SendMulMaterial(1, networkMode, ip, 1, 1, 9600, noDevice, text, kInternalTextCommand,
-                         materialId, materialId, displayMode, areaWidth, areaHeight, style1,
-                         style2, style3, textStyle, attrHigh, attrLow, levelCode, primaryFlag,
-                         extraByte, index, count);
+  return SendMulMaterial(kNetworkTransport, networkMode, ip, kUnusedSerialProtocol,
+                         kUnusedPortNumber, kUnusedBaudRate, kNoDevice, text,
+                         commands::kInternalText.networkCode, materialId, materialId,
+                         displayMode, areaWidth, areaHeight, style1, style2, style3, textStyle,
+                         attrHigh, attrLow, levelCode, primaryFlag, extraByte, index, count);
+}
+
+int SendMulInternalText_Com(char* text, char* deviceAddress, int serialProtocol, int portNumber,
+                            int baudRate, int areaWidth, int areaHeight, int materialId,
+                            int displayMode, int style1, int style2, int style3, int textStyle,
+                            int attrHigh, int attrLow, int levelCode, bool primaryFlag,
+                            int extraByte, int index, int count) {
+  if (text == nullptr) return RefuseNullText();
+  if (deviceAddress == nullptr) return RefuseNullBusAddress();
+  return SendMulMaterial(kSerialTransport, kUnusedNetworkMode, kNoAddress, serialProtocol,
+                         portNumber, baudRate, deviceAddress, text,
+                         commands::kInternalText.networkCode, materialId, materialId,
+                         displayMode, areaWidth, areaHeight, style1, style2, style3, textStyle,
+                         attrHigh, attrLow, levelCode, primaryFlag, extraByte, index, count);
 }
 
 // One piece of a multi-part transmission. Piece 1 starts a new gathering;
@@ -110,7 +157,7 @@ int SendMulMaterial(int transport, int networkMode, char* ip, int /*serialProtoc
     // Refusals that leave the gathered bytes exactly as they were.
     if (text == nullptr) return RefuseNullText();
     if (ip == nullptr) return trace::Refuse("the controller's address is null");
-    if (transport == 1 && !IsDottedIPv4(ip)) {
+    if (transport == kNetworkTransport && !IsDottedIPv4(ip)) {
       return trace::Refuse("address \"" + std::string(ip) + "\" is not dotted IPv4");
     }
     if (index <= 0 || count <= 0 || index > count) {
@@ -121,14 +168,12 @@ int SendMulMaterial(int transport, int networkMode, char* ip, int /*serialProtoc
     const bool lastPiece = index == count;
     CBuffObj obj;
     CBuffObj::tagBufferInfo piece = EmptyBuffer();
-    if (commandCode == kInternalTextCommand) {
+    if (commandCode == commands::kInternalText.networkCode) {
       piece = obj.InternalTextBuffer(text, areaWidth, areaHeight, materialId, displayMode,
                                      style1, style2, style3, textStyle, attrHigh, attrLow,
                                      levelCode, primaryFlag, extraByte, 1, lastPiece);
-    } else if (commandCode == kCollectionCommand) {
-      piece = obj.CollectionBuffer(text, materialId, false, false, static_cast<short>(textStyle),
-                                   static_cast<short>(textStyle), static_cast<short>(attrHigh),
-                                   static_cast<short>(attrLow));
+    } else if (commandCode == commands::kCollectedData.networkCode) {
+      piece = CollectedDataRecord(obj, text, materialId, textStyle, attrHigh, attrLow);
     }
 
     FrameList frames;
@@ -167,13 +212,13 @@ int SendMulMaterial(int transport, int networkMode, char* ip, int /*serialProtoc
       // sequence while this one is sent.
       sequence::Sent();
     }
-    if (transport == 1) {
+    if (transport == kNetworkTransport) {
       result = SendToController(std::move(frames), ip, networkMode);
     } else {
       result = SendOnSerial(std::move(frames), portNumber, baudRate);
     }
   } catch (...) {
-    // The result held at this moment is returned.
+    // Out of memory: nothing more can be done for this call.
   }
   return result;
 }

@@ -9,8 +9,10 @@
 
 #include "SKYREL.h"
 #include "api/Send.h"
+#include "api/Settings.h"
 #include "api/ShowPage.h"
 #include "core/CBuffObj.h"
+#include "core/Commands.h"
 #include "core/Protocol.h"
 #include "core/Trace.h"
 #include "model/GlobalMember.h"
@@ -22,8 +24,6 @@ using Page = GlobalMember::tagShowPage;
 using Area = GlobalMember::tagArea;
 using Material = GlobalMember::tagMaterial;
 
-constexpr short kPageSetCommand = protocol::cmd::kPageSet;
-constexpr short kMaterialCommand = protocol::cmd::kMaterial;
 // Largest payload one network frame carries.
 constexpr int kMaxPayload = protocol::kRecordSize - protocol::kNetworkFrameOverhead;
 
@@ -84,7 +84,7 @@ bool PlanMaterials(const std::vector<Page>& pages, std::vector<std::vector<Step>
           step.imageGroup = true;
         } else if (protocol::content::IsTemplate(m.contentType)) {
           CBuffObj::tagBufferInfo frame = obj.CompletePacketBuffer(
-              MaterialBlock(obj, area, m, sequenceNo, isLast), kMaterialCommand, 0);
+              MaterialBlock(obj, area, m, sequenceNo, isLast), commands::kMaterialCode, 0);
           if (!IsValid(frame)) return false;
           step.frames.push_back(frame);
         } else {
@@ -144,7 +144,7 @@ int SendTemplateData_Net(char* ip, int networkMode) {
 
     const SendSettings settings = CurrentSettings();
     FrameList frames;
-    frames.push_back(obj.CompletePacketBuffer(descriptor, kPageSetCommand, 0));
+    frames.push_back(obj.CompletePacketBuffer(descriptor, commands::kPageSet.networkCode, commands::kPageSet.subCode));
     result = SendToController(frames, ip, networkMode, settings);
     if (result != 0) {
       usleep(10 * 1000);

@@ -7,9 +7,6 @@
 #include "core/CBuffObj.h"
 #include "transport/Settings.h"
 
-// The settings as the setters left them, read under their lock.
-SendSettings CurrentSettings();
-
 // Sends to the controller at `ip` in `networkMode` with these settings.
 int SendToController(FrameList frames, char* ip, int networkMode, const SendSettings& settings);
 // The same with the current settings.

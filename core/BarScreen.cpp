@@ -35,14 +35,15 @@ constexpr long kLongestPrefix = 3;    // one circled number
 
 }  // namespace
 
-CBuffObj::tagBufferInfo CBuffObj::BarScreenParamBuffer(int byte13, int byte6, int byte7,
-                                                       int twoWay, int value0to7, bool flag) {
+CBuffObj::tagBufferInfo CBuffObj::BarScreenParamBuffer(int frameByte13, int frameByte6,
+                                                       int frameByte7, int twoWay,
+                                                       int frameByte9, bool clearByte14) {
   if (twoWay != 0 && twoWay != 1) twoWay = 0;
-  if (value0to7 < 0 || value0to7 > 7) value0to7 = 0;
+  if (frameByte9 < 0 || frameByte9 > 7) frameByte9 = 0;
   BufferWriter w;
   w.u8(0xFE).u8(0x01).u16be(17).u8(0x97).u8(0x48);
-  w.u8(byte6).u8(byte7).u8(twoWay + 1).u8(value0to7);
-  w.u8(0x00).u8(0x00).u8(0x55).u8(byte13).u8(flag ? 0x00 : 0x55);
+  w.u8(frameByte6).u8(frameByte7).u8(twoWay + 1).u8(frameByte9);
+  w.u8(0x00).u8(0x00).u8(0x55).u8(frameByte13).u8(clearByte14 ? 0x00 : 0x55);
   w.u8(0x00).u8(0x00).u8(0x00);
   return XORCheck(w.finish());
 }
@@ -61,9 +62,9 @@ CBuffObj::tagBufferInfo CBuffObj::BarScreenParamBuffer(int byte13, int byte6, in
 // (W of 0 or less), a prefix longer than one circled number, and a frame
 // that would not fit the record.
 CBuffObj::tagBufferInfo CBuffObj::BarScreenContentBuffer(
-    char* text, int screenAddress, int colour, int pageWidth, int /*ignored1*/,
-    int /*ignored2*/, int value16, int moveStyle1, int moveStyle2, int pageByte3,
-    int pageByte5, int pageByte7, int pageByte8, int prefixLength, bool flag) {
+    char* text, int screenAddress, int colour, int pageWidth, int /*unused1*/,
+    int /*unused2*/, int frameWord13, int moveStyle1, int moveStyle2, int pageByte3,
+    int pageByte5, int pageByte7, int pageByte8, int prefixLength, bool byte10Is82) {
   if (text == nullptr) return InvalidBuffer();
   const long long cellsPerPage = 2LL * pageWidth - prefixLength;  // W
   if (pageWidth <= 0 || cellsPerPage <= 0) return InvalidBuffer();
@@ -80,7 +81,7 @@ CBuffObj::tagBufferInfo CBuffObj::BarScreenContentBuffer(
   const size_t countedPages = L / W + (L % W != 0 ? 1 : 0);
   const bool keepCharactersWhole = countedPages > 1 && !(moveStyle1 == 2 && pageByte3 == 0);
   if (colour < 1 || colour > 3) colour = 1;
-  if (value16 == 0) value16 = 0xFFFF;
+  if (frameWord13 == 0) frameWord13 = 0xFFFF;
   const bool withPrefix = prefixLength > 0 && screenAddress >= 1 && screenAddress <= 19;
   const std::string prefix =
       withPrefix ? arrWinFix[screenAddress - 1].substr(0, static_cast<size_t>(prefixLength)) : "";
@@ -88,7 +89,7 @@ CBuffObj::tagBufferInfo CBuffObj::BarScreenContentBuffer(
   BufferWriter w;
   w.u8(0xFE).u8(screenAddress).u16be(0).u8(0x97).u8(0x49);
   w.u8(0xFF).u8(0x55).u8(0xAA).u8(0x00);
-  w.u8(flag ? 0x82 : 0x81).u8(pageWidth).u8(0x01).u16be(value16);
+  w.u8(byte10Is82 ? 0x82 : 0x81).u8(pageWidth).u8(0x01).u16be(frameWord13);
   w.u16be(0).u8(0x00);
 
   size_t pos = 0;  // next text byte

@@ -77,17 +77,18 @@ class CBuffObj {
                                  int colourMode, int horizontal8, int vertical, int width8,
                                  int height, int flag, int value);
   tagBufferInfo ImageContentBuffer(char* source);
-  tagBufferInfo PlayImageBuffer(int a, int b, int c, int d, int e, int f, int g, int h,
-                                bool i, bool j);
+  tagBufferInfo PlayImageBuffer(int modeSelect, int groupNo, int byte5, int word6, int word8,
+                                int byte10, int byte11, int byte12, bool byte2Clear,
+                                bool highModeBits);
 
   // Bar screens.
   tagBufferInfo BarScreenContentBuffer(char* text, int screenAddress, int colour,
-                                       int pageWidth, int ignored1, int ignored2,
-                                       int value16, int moveStyle1, int moveStyle2,
+                                       int pageWidth, int unused1, int unused2,
+                                       int frameWord13, int moveStyle1, int moveStyle2,
                                        int pageByte3, int pageByte5, int pageByte7,
-                                       int pageByte8, int prefixLength, bool flag);
-  tagBufferInfo BarScreenParamBuffer(int byte13, int byte6, int byte7, int twoWay,
-                                     int value0to7, bool flag);
+                                       int pageByte8, int prefixLength, bool byte10Is82);
+  tagBufferInfo BarScreenParamBuffer(int frameByte13, int frameByte6, int frameByte7,
+                                     int twoWay, int frameByte9, bool clearByte14);
 
   // Login greeting.
   tagBufferInfo LoginCheckTimeBuffer();
@@ -114,6 +115,11 @@ using FrameList = std::vector<CBuffObj::tagBufferInfo>;
 // The circled numbers one to twenty, UTF-8, three bytes each; a bar screen
 // shows its own number in front of its text with them.
 extern std::string arrWinFix[20];
+
+// The collected-data record every collected-data command sends: no flags,
+// and the one text style in both halves of the style byte.
+CBuffObj::tagBufferInfo CollectedDataRecord(CBuffObj& obj, char* text, int dataIndex,
+                                            int textStyle, int attrHigh, int attrLow);
 
 // An empty, valid record.
 CBuffObj::tagBufferInfo EmptyBuffer();

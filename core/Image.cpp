@@ -3,6 +3,7 @@
 
 #include "core/BufferWriter.h"
 #include "core/CBuffObj.h"
+#include "core/Commands.h"
 #include "core/Protocol.h"
 #include "model/GlobalMember.h"
 
@@ -60,7 +61,7 @@ CBuffObj::tagBufferInfo CBuffObj::MultimediaBuffer(GlobalMember::tagPackBuffer p
   tagBufferInfo chunk = ChunkOf(pack);
   if (!IsValid(chunk)) return InvalidBuffer();
   const uint32_t n = static_cast<uint32_t>(chunk.nBufferLen);
-  const bool wide = commandCode == protocol::cmd::kMultimediaWide;
+  const bool wide = commandCode == commands::kMultimediaWide.networkCode;
   BufferWriter w;
   w.bytes(protocol::kNetworkMagic, sizeof protocol::kNetworkMagic);
   w.u32le(wide ? n + 33 : n + 28);
@@ -80,14 +81,16 @@ CBuffObj::tagBufferInfo CBuffObj::MultimediaBuffer(GlobalMember::tagPackBuffer p
 // Not used by the library: bitmaps come from the free ImageContentBuffer.
 CBuffObj::tagBufferInfo CBuffObj::ImageContentBuffer(char* /*source*/) { return EmptyBuffer(); }
 
-CBuffObj::tagBufferInfo CBuffObj::PlayImageBuffer(int a, int b, int c, int d, int e, int f,
-                                                  int g, int h, bool i, bool j) {
-  // Byte 3: two 4-bit halves, the high one set to 0101 for a = 0 with j, the
-  // low one to 0101 for a = 1.
-  const int high = (a == 0 && j) ? 5 : 0;
-  const int low = a == 1 ? 5 : 0;
+CBuffObj::tagBufferInfo CBuffObj::PlayImageBuffer(int modeSelect, int groupNo, int byte5,
+                                                  int word6, int word8, int byte10, int byte11,
+                                                  int byte12, bool byte2Clear,
+                                                  bool highModeBits) {
+  // Byte 3: two 4-bit halves, the high one set to 0101 for mode 0 with the
+  // high mode bits, the low one to 0101 for mode 1.
+  const int high = (modeSelect == 0 && highModeBits) ? 5 : 0;
+  const int low = modeSelect == 1 ? 5 : 0;
   BufferWriter w;
-  w.u8(b).u8(~b).u8(i ? 0 : 1).u8(protocol::PackNibbles(high, low)).u8(0);
-  w.u8(c).u16le(d).u16le(e).u8(f).u8(g).u8(h);
+  w.u8(groupNo).u8(~groupNo).u8(byte2Clear ? 0 : 1).u8(protocol::PackNibbles(high, low)).u8(0);
+  w.u8(byte5).u16le(word6).u16le(word8).u8(byte10).u8(byte11).u8(byte12);
   return w.finish();
 }

@@ -1,5 +1,5 @@
 // The names of the controller protocol, in one place: ports and sizes, frame
-// marks, command codes, content types, the bus protocol number, and the two
+// marks, content types, the bus protocol number, and the two
 // small rules several encoders share (packing two 4-bit values into a byte,
 // recognising the halves of double-byte characters).
 #ifndef LIBVEXA_X86_CORE_PROTOCOL_H
@@ -43,39 +43,6 @@ constexpr int kBusProtocol = 2;
 // Network modes of the network sender.
 constexpr int kStreamMode = 2;
 constexpr int kLoginLinkMode = 3;
-
-// ---------------------------------------------------------------------------
-// Network command codes (byte 8 of a network frame).
-namespace cmd {
-constexpr short kPageSet = 0x22;
-constexpr short kMaterial = 0x31;  // template blocks: texts, date-time, image groups
-constexpr short kStartPlay = 0x51;
-constexpr short kStopPlay = 0x52;
-constexpr short kCoordinateText = 0x60;
-constexpr short kRelay = 0x61;
-constexpr short kGreeting = 0x62;
-constexpr short kTimeCheck = 0x63;
-constexpr short kLineUp = 0x64;
-constexpr short kCollection = 0x65;
-constexpr short kPlayShowPage = 0x66;
-constexpr short kPlayImageGroup = 0x67;
-constexpr short kVoice = 0x68;
-constexpr short kMultimediaNarrow = 0x6C;
-constexpr short kSetBright = 0x76;
-constexpr short kMultimediaWide = 0x78;
-constexpr int kVoiceSubCode = 2;
-}  // namespace cmd
-
-// Serial command codes of the RS-485 frames.
-namespace bus {
-constexpr short kRelay = 0x32;
-constexpr short kTimeCheck = 0x34;
-constexpr short kPlayImageGroup = 0x35;
-constexpr short kPlayShowPage = 0x36;
-constexpr short kCollection = 0x37;
-constexpr short kInternalText = 0x54;
-constexpr short kVoice = 0x73;
-}  // namespace bus
 
 // Pack types of image-group and multimedia chunks.
 constexpr int kFirstPack = 0x31;

@@ -31,3 +31,10 @@ CBuffObj::tagBufferInfo CBuffObj::CoordinateTextBuffer(char* text, int x, int y,
   w.bytes(text, length);
   return w.finish();
 }
+
+CBuffObj::tagBufferInfo CollectedDataRecord(CBuffObj& obj, char* text, int dataIndex,
+                                            int textStyle, int attrHigh, int attrLow) {
+  return obj.CollectionBuffer(text, dataIndex, false, false, static_cast<short>(textStyle),
+                              static_cast<short>(textStyle), static_cast<short>(attrHigh),
+                              static_cast<short>(attrLow));
+}

@@ -17,6 +17,8 @@
 #include <ctime>
 #include <mutex>
 
+#include "core/Commands.h"
+
 
 namespace trace {
 
@@ -247,13 +249,11 @@ void Transmission::Attempt(int number, int of) {
 
 void Transmission::Frame(int number, int of, const char* bytes, long n) {
   if (!on_) return;
+  const auto* b = reinterpret_cast<const uint8_t*>(bytes);
+  const char* name = commands::NameOfFrame(b, n);
   text_ += "  > frame " + std::to_string(number) + " of " + std::to_string(of) + ": " +
-           std::to_string(n) + " bytes\n";
-  if (n > 0) {
-    text_ += "    " +
-             Hex(reinterpret_cast<const uint8_t*>(bytes), static_cast<size_t>(n), 32, "    ") +
-             "\n";
-  }
+           std::to_string(n) + " bytes" + (name != nullptr ? std::string(" ") + name : "") + "\n";
+  if (n > 0) text_ += "    " + Hex(b, static_cast<size_t>(n), 32, "    ") + "\n";
 }
 
 void Transmission::Reply(const uint8_t* bytes, long n, long afterMs) {

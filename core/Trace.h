@@ -8,7 +8,7 @@
 //
 //   2026-12-07 23:28:22.123 thread 4711 udp 192.0.2.10:8800 from :8801
 //     attempt 1 of 1
-//     > frame 1 of 1: 21 bytes
+//     > frame 1 of 1: 21 bytes PlayShowPage
 //       FE 5C 4B 89 15 00 00 00 66 00 00 00 00 02 00 00 00 01 FE FF FF
 //     < reply 20 bytes after 3 ms
 //       FE 5C 4B 89 14 00 00 00 31 00 00 00 00 01 00 00 00 31 FF FF

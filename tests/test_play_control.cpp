@@ -177,13 +177,13 @@ TEST_F(PlayControlNet, BadAddressesSendNothing) {
 // The shared entry-point pattern: an exception while building returns 1 and
 // sends nothing; an invalid payload is refused before sending.
 TEST_F(PlayControlNet, EntryPatternCatchesAndRefuses) {
-  int r = SendOneNetworkFrame(ip(), 1, 0x51, 0, [](CBuffObj&) -> CBuffObj::tagBufferInfo {
+  int r = SendOneNetworkFrame(commands::kStartPlay, ip(), 1, [](CBuffObj&) -> CBuffObj::tagBufferInfo {
     throw std::bad_alloc();
   });
   EXPECT_EQ(r, 1);
-  r = SendOneNetworkFrame(ip(), 1, 0x31, 0, [](CBuffObj&) { return InvalidBuffer(); });
+  r = SendOneNetworkFrame(commands::kInternalText, ip(), 1, [](CBuffObj&) { return InvalidBuffer(); });
   EXPECT_EQ(r, 1);
-  r = SendOneNetworkFrame(ip(), 1, 0x31, 0, [](CBuffObj&) {
+  r = SendOneNetworkFrame(commands::kInternalText, ip(), 1, [](CBuffObj&) {
     CBuffObj::tagBufferInfo b = EmptyBuffer();
     std::memset(b.chArrBuffer, 0x55, sizeof b.chArrBuffer);
     b.nBufferLen = 2982;  // one byte too many for a frame

@@ -818,18 +818,22 @@ TEST_F(EmulatorTest, ANewControllerIsServedWhenTheProcessHasNoDescriptorLeft) {
   }
   low.rlim_cur = std::min<rlim_t>(ex.old.rlim_cur, rlim_t(highest) + 64);
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  // The clients' sockets are made first: connecting them later takes no
+  // descriptor, so none comes free for the emulator to pick up meanwhile.
+  std::vector<std::unique_ptr<Sock>> clients;
+  for (int i = 0; i < 2; ++i) {
+    clients.push_back(std::make_unique<Sock>(tcpSocket()));
+    ASSERT_GE(clients.back()->fd, 0);
+  }
   std::vector<int>& taken = ex.taken;
   for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;) taken.push_back(fd);
   ASSERT_EQ(errno, EMFILE);
   std::vector<uint8_t> f = bytesOf(kStartPlay);
-  std::vector<std::unique_ptr<Sock>> clients;
+  const sockaddr_in to = endpoint(TestAddress(), emu.options().tcpPort);
   for (int i = 0; i < 2; ++i) {
-    ::close(taken.back());
-    taken.pop_back();
-    clients.push_back(std::make_unique<Sock>(connectTo(emu)));
-    ASSERT_GE(clients.back()->fd, 0);
-    ASSERT_EQ(::send(clients.back()->fd, f.data(), f.size(), 0), 19);
-    EXPECT_EQ(hex(readSome(clients.back()->fd, 2000)), kAcceptReply) << "client " << i;
+    ASSERT_EQ(::connect(clients[i]->fd, reinterpret_cast<const sockaddr*>(&to), sizeof to), 0);
+    ASSERT_EQ(::send(clients[i]->fd, f.data(), f.size(), 0), 19);
+    EXPECT_EQ(hex(readSome(clients[i]->fd, 2000)), kAcceptReply) << "client " << i;
   }
   pollfd pf{clients[0]->fd, POLLIN, 0};
   ASSERT_EQ(::poll(&pf, 1, 2000), 1);

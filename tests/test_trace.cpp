@@ -92,7 +92,7 @@ TEST_F(Trace, AnAcceptedTransmissionIsOneRecordWithItsBytes) {
             "udp " + address_ + ":8800 from " + address_ + ":" + std::to_string(port) +
                 "\n"
                 "  attempt 1 of 1\n"
-                "  > frame 1 of 1: 21 bytes\n"
+                "  > frame 1 of 1: 21 bytes PlayShowPage\n"
                 "    FE 5C 4B 89 15 00 00 00 66 00 00 00 00 02 00 00 00 01 FE FF FF\n"
                 "  < reply 20 bytes after N ms\n"
                 "    FE 5C 4B 89 14 00 00 00 81 00 00 00 00 01 00 00 00 31 FF FF\n"
@@ -137,9 +137,9 @@ TEST_F(Trace, EveryAttemptAndTheRowThatGaveTheResult) {
   ASSERT_EQ(records.size(), 2u);
   const std::string frame = "    FE 5C 4B 89 13 00 00 00 51 00 00 00 00 00 00 00 00 FF FF\n";
   EXPECT_EQ(records[0].substr(records[0].find('\n') + 1),
-            "  attempt 1 of 2\n  > frame 1 of 1: 19 bytes\n" + frame +
+            "  attempt 1 of 2\n  > frame 1 of 1: 19 bytes StartPlay\n" + frame +
                 "  < no reply (timed out after 30 ms)\n"
-                "  attempt 2 of 2\n  > frame 1 of 1: 19 bytes\n" + frame +
+                "  attempt 2 of 2\n  > frame 1 of 1: 19 bytes StartPlay\n" + frame +
                 "  < no reply (timed out after 30 ms)\n"
                 "  = result 2: nothing received\n");
   EXPECT_EQ(records[1].substr(0, records[1].find('\n')), "tcp " + address_ + ":8900");
@@ -155,7 +155,7 @@ TEST_F(Trace, LongFramesWrapAt32BytesALine) {
   ASSERT_EQ(records.size(), 1u);
   // 19 frame bytes around 5 record bytes and the text: 64 bytes, two full lines.
   const std::regex twoLines(
-      R"(  > frame 1 of 1: 64 bytes\n    ([0-9A-F]{2} ){31}[0-9A-F]{2}\n    ([0-9A-F]{2} ){31}FF\n)");
+      R"(  > frame 1 of 1: 64 bytes CollectedData\n    ([0-9A-F]{2} ){31}[0-9A-F]{2}\n    ([0-9A-F]{2} ){31}FF\n)");
   EXPECT_TRUE(std::regex_search(records[0], twoLines)) << records[0];
 }
 
@@ -194,7 +194,7 @@ TEST_F(TraceSerial, SerialRecordsNameThePortAndItsFrames) {
   EXPECT_EQ(records[0].substr(0, records[0].find("  < reply")),
             "serial COM7 9600 rs485\n"
             "  attempt 1 of 1\n"
-            "  > frame 1 of 1: 18 bytes\n"
+            "  > frame 1 of 1: 18 bytes PlayShowPage\n"
             "    FE 98 00 10 97 36 00 00 00 00 00 00 00 00 05 01 FE D3\n");
   EXPECT_EQ(records[1], "serial COM3 9600 rs485\n"
                         "  attempt 1 of 1\n"
@@ -217,7 +217,7 @@ TEST_F(Trace, ThreadsWriteWholeRecords) {
   const std::vector<std::string> records = Records();
   ASSERT_EQ(records.size(), static_cast<size_t>(kThreads * kCalls));
   const std::regex whole(
-      R"(udp [0-9.]+:8800 from [0-9.]*:\d+\n  attempt 1 of 1\n  > frame 1 of 1: 19 bytes\n    [0-9A-F ]+\n  < reply 20 bytes after \d+ ms\n    [0-9A-F ]+\n  = result 0: [^\n]+\n)");
+      R"(udp [0-9.]+:8800 from [0-9.]*:\d+\n  attempt 1 of 1\n  > frame 1 of 1: 19 bytes StartPlay\n    [0-9A-F ]+\n  < reply 20 bytes after \d+ ms\n    [0-9A-F ]+\n  = result 0: [^\n]+\n)");
   for (const std::string& r : records) EXPECT_TRUE(std::regex_match(r, whole)) << r;
 }
 

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "core/CBuffObj.h"
+#include "core/Commands.h"
 #include "core/Protocol.h"
 #include "core/Trace.h"
 #include "model/GlobalMember.h"
@@ -75,7 +76,8 @@ struct Pending {
 void SendGreeting(int fd) {
   CBuffObj obj;
   const CBuffObj::tagBufferInfo frame =
-      obj.CompletePacketBuffer(obj.LoginCheckTimeBuffer(), protocol::cmd::kGreeting, 0);
+      obj.CompletePacketBuffer(obj.LoginCheckTimeBuffer(), commands::kGreeting.networkCode,
+                               commands::kGreeting.subCode);
   if (!IsValid(frame) || frame.nBufferLen == 0) return;
   // MSG_NOSIGNAL: a controller that has already hung up must not kill the
   // application with SIGPIPE. A failed send is not an error here.
