@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "SKYREL.h"
-#include "api/Send.h"
+#include "api/Settings.h"
 #include "core/Trace.h"
 #include "model/GlobalMember.h"
 #include "vexa-x86/version.h"
