@@ -63,8 +63,8 @@ const char kUsage[] =
     "                     controller's sign as an LED dot matrix with its page,\n"
     "                     brightness, relays and announcements, and the decoded\n"
     "                     frames, updated live in the browser\n"
-    "  --font FILE        the .hex font the signs' texts are drawn in (default\n"
-    "                     /usr/share/unifont/unifont.hex)\n"
+    "  --font FILE        the .hex font the signs' texts and the pictures' labels\n"
+    "                     are drawn in (default /usr/share/unifont/unifont.hex)\n"
     "  --size WxH         the real size in dots of the sign of the --address\n"
     "                     before it (before every --address: the first\n"
     "                     controller's), W up to 2048, H up to 1024; what lies\n"
@@ -202,9 +202,11 @@ int main(int argc, char** argv) {
   }
   // The virtual signs are drawn on a thread of their own from the frames the
   // sinks hand over; declared before the emulators so that it outlives them.
+  // The one font of every picture: the signs' texts and the labels of the
+  // pictures written for --out.
+  auto font = std::make_shared<vexasim::GlyphFont>();
   std::unique_ptr<vexasim::SignService> signs;
   if (!outDir.empty() || httpPort >= 0) {
-    auto font = std::make_shared<vexasim::GlyphFont>();
     std::string fontError;
     if (!font->load(fontPath, &fontError))
       std::cerr << "vexa-sim: " << fontError << "; every character shows as a box (install unifont or give --font)\n";
@@ -223,7 +225,7 @@ int main(int argc, char** argv) {
   // says which controller received the frame.
   const bool several = addresses.size() > 1;
   auto sinkFor = [&](const std::string& address) {
-    return [json, outDir, bitmapW, bitmapH, &fileWriter, several, address,
+    return [json, outDir, bitmapW, bitmapH, &fileWriter, several, address, font,
             signs = signs.get()](const vexasim::Frame& f) {
       std::string line = json ? f.json() : f.text();
       if (several) line = json ? "{\"controller\":\"" + address + "\"," + line.substr(1) : address + "  " + line;
@@ -233,9 +235,9 @@ int main(int argc, char** argv) {
       if (signs && !signs->post(f, address))
         std::cerr << "vexa-sim: too many frames waiting to be drawn; the sign misses this one" << std::endl;
       if (outDir.empty()) return;
-      bool queued = fileWriter.post([f, outDir, bitmapW, bitmapH] {
+      bool queued = fileWriter.post([f, outDir, bitmapW, bitmapH, font] {
         std::string error;
-        for (const std::string& path : vexasim::writeOutputFiles(f, outDir, &error))
+        for (const std::string& path : vexasim::writeOutputFiles(f, outDir, *font, &error))
           std::cerr << "vexa-sim wrote " << path << std::endl;
         if (!error.empty()) std::cerr << "vexa-sim: " << error << std::endl;
         std::string note;

@@ -41,7 +41,7 @@ GlyphFont markerFont() {
 
 // The text in row y from dot x on, one character per 8 dots, read back
 // through the marker font; '.' for a cell with no dot lit.
-std::string readRow(const LedMatrix& m, int x, int y, int cells) {
+std::string readRow(const RgbImage& m, int x, int y, int cells) {
   std::string s;
   for (int k = 0; k < cells; ++k) {
     int c = 0;
@@ -52,7 +52,7 @@ std::string readRow(const LedMatrix& m, int x, int y, int cells) {
 }
 
 // The dots of a window of m as rows of '#' (lit) and '.'.
-std::vector<std::string> window(const LedMatrix& m, int x, int y, int w, int h) {
+std::vector<std::string> window(const RgbImage& m, int x, int y, int w, int h) {
   std::vector<std::string> rows;
   for (int j = 0; j < h; ++j) {
     std::string r;
@@ -62,7 +62,7 @@ std::vector<std::string> window(const LedMatrix& m, int x, int y, int w, int h) 
   return rows;
 }
 
-int litDots(const LedMatrix& m) {
+int litDots(const RgbImage& m) {
   int n = 0;
   for (int y = 0; y < m.height; ++y)
     for (int x = 0; x < m.width; ++x) n += m.lit(x, y);
@@ -186,7 +186,7 @@ TEST(SignDraw, TextLandsInItsAreaAsTheFontsDotsAndIsCutAtItsEdge) {
   const SignLayout l = board.layout(s);
   EXPECT_EQ(l.width, 48);
   EXPECT_EQ(l.height, 24);
-  const LedMatrix m = board.draw(s, l, font);
+  const RgbImage m = board.draw(s, l, font);
   const std::vector<std::string> a = {
       "........", "........", "........", "........", "...##...", "..#..#..", "..#..#..", ".#....#.",
       ".#....#.", ".######.", ".#....#.", ".#....#.", ".#....#.", ".#....#.", "........", "........"};
@@ -208,7 +208,7 @@ TEST(SignDraw, CollectedDataReplacesItsEarlierTextBeforeAndInAPageSet) {
   ASSERT_EQ(l.areas.size(), 2u);
   EXPECT_EQ(l.width, 192);
   EXPECT_EQ(l.height, 32);
-  LedMatrix m = board.draw(s, l, font);
+  RgbImage m = board.draw(s, l, font);
   EXPECT_EQ(readRow(m, 0, 0, 4), "C...");
   EXPECT_EQ(readRow(m, 0, 16, 4), "xyz.");
   EXPECT_EQ(std::vector<uint8_t>(m.at(1, 0), m.at(1, 0) + 3), std::vector<uint8_t>(kRed, kRed + 3));
@@ -262,7 +262,7 @@ TEST(SignDraw, ThreePlaneBitmapShowsItsColours) {
   const SignLayout l = board.layout(s);
   ASSERT_EQ(l.width, 8);
   ASSERT_EQ(l.height, 2);
-  const LedMatrix m = board.draw(s, l, font);
+  const RgbImage m = board.draw(s, l, font);
   const char* want[2] = {"RGBYMCW.", ".......W"};
   for (int y = 0; y < 2; ++y) {
     std::string got;
@@ -281,7 +281,7 @@ TEST(SignDraw, GlyphMissingFromTheFontShowsAsABox) {
   SignBoard board;
   board.apply(internalText("AB\xD6\xD0", 3, 1), "127.0.0.1");
   const SignState& s = *board.find("127.0.0.1");
-  const LedMatrix m = board.draw(s, board.layout(s), font);
+  const RgbImage m = board.draw(s, board.layout(s), font);
   std::vector<std::string> boxes(16);
   for (int y = 0; y < 16; ++y) {
     const bool edge = y == 1 || y == 14, inside = y > 1 && y < 14;
@@ -292,7 +292,7 @@ TEST(SignDraw, GlyphMissingFromTheFontShowsAsABox) {
 }
 
 TEST(SignDraw, LampsAreRoundDimmedByBrightnessAndDarkWhenStopped) {
-  LedMatrix m(2, 1);
+  RgbImage m(2, 1);
   m.set(0, 0, kRed);
   struct Case {
     int brightness;
@@ -411,7 +411,7 @@ TEST(SignState, BusDevicesAndBarScreensAreSignsOfTheirOwn) {
   const SignLayout l = board.layout(bar);
   EXPECT_EQ(l.width, 48);  // three double-byte characters of 16 dots
   EXPECT_EQ(l.height, 16);
-  const LedMatrix m = board.draw(bar, l, font);
+  const RgbImage m = board.draw(bar, l, font);
   EXPECT_EQ(readRow(m, 0, 0, 6), "A012  ");
   EXPECT_EQ(std::vector<uint8_t>(m.at(1, 0), m.at(1, 0) + 3), std::vector<uint8_t>(kGreen, kGreen + 3));
   EXPECT_EQ(board.find("x"), nullptr);  // the controller itself received nothing
@@ -512,7 +512,7 @@ TEST(SignSize, ASignOfAGivenSizeCutsWhatLiesBeyondItsEdge) {
     SCOPED_TRACE(c.ip);
     const SignState& s = *board.find(c.ip);
     const SignLayout l = board.layout(s);
-    const LedMatrix m = board.draw(s, l, font);
+    const RgbImage m = board.draw(s, l, font);
     EXPECT_EQ(l.width, c.width);
     EXPECT_EQ(m.width, c.width);
     EXPECT_EQ(m.height, c.height);

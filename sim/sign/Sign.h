@@ -5,8 +5,8 @@
 // A SignBoard holds one SignState per sign. Frames are applied to it one at a
 // time (it has no lock: one thread owns it). Laying a sign out gives its
 // areas and what each one shows at a moment of the emulator's clock; drawing
-// it gives the lit dots (LedMatrix), and drawLeds() turns those into a
-// picture of round dots.
+// it gives the lit dots (an RgbImage of one pixel per lamp, Raster.h), and
+// drawLeds() turns those into a picture of round lamps.
 #ifndef VEXA_SIM_SIGN_H
 #define VEXA_SIM_SIGN_H
 
@@ -18,58 +18,15 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "Bitmaps.h"
-#include "PageSet.h"
-#include "Render.h"
+#include "Font.h"
 #include "Frame.h"
+#include "PageSet.h"
+#include "Raster.h"
 
 namespace vexasim {
-
-// ---- text and font ----------------------------------------------------------
-
-// One character of a sign text: its code point (kNoChar when the bytes are no
-// character) and the number of bytes it took, which is also its width in
-// 8-pixel cells when the font lacks it.
-struct SignChar {
-  uint32_t code = 0;
-  int bytes = 1;
-};
-constexpr uint32_t kNoChar = 0xFFFFFFFFu;
-
-// Sign texts are single bytes below 0x80 and GBK double-byte characters
-// (converted through iconv); a byte that starts no character is kNoChar.
-std::vector<SignChar> decodeSignText(const std::string& bytes);
-// The same text as UTF-8 for a person to read; kNoChar becomes U+FFFD and
-// control bytes are shown as U+FFFD too.
-std::string signTextUtf8(const std::string& bytes);
-
-// One glyph: 16 rows of 8 or 16 dots, most significant bit leftmost.
-struct Glyph {
-  int width = 8;
-  uint8_t rows[32] = {};  // width 8: one byte per row; width 16: two
-  bool dot(int x, int y) const;
-};
-
-// A bitmap font in the .hex form: one glyph per line, "CODE:DOTS" with the
-// code point in hex and 32 (8 x 16) or 64 (16 x 16) hex digits of dots.
-class GlyphFont {
- public:
-  static constexpr const char* kDefaultPath = "/usr/share/unifont/unifont.hex";
-  // Reads the file, replacing any glyphs held. Lines that are not glyphs are
-  // skipped and counted in *skipped. False when the file cannot be read or
-  // holds no glyph.
-  bool load(const std::string& path, std::string* error = nullptr, size_t* skipped = nullptr);
-  // Adds or replaces one glyph from its .hex line; false for a malformed line.
-  bool addLine(const std::string& line);
-  const Glyph* find(uint32_t code) const;
-  size_t size() const { return glyphs_.size(); }
-
- private:
-  std::unordered_map<uint32_t, Glyph> glyphs_;
-};
 
 // ---- the state of a sign ------------------------------------------------------
 
@@ -179,18 +136,6 @@ struct SignLayout {
   std::vector<SignArea> placed;   // coordinate texts and the multimedia picture
 };
 
-// The lit dots of a sign: three bytes per dot (red, green, blue; 0 unlit).
-struct LedMatrix {
-  int width = 0;
-  int height = 0;
-  std::vector<uint8_t> rgb;
-
-  LedMatrix(int w, int h) : width(w), height(h), rgb(size_t(w) * size_t(h) * 3, 0) {}
-  bool lit(int x, int y) const;
-  const uint8_t* at(int x, int y) const { return &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3]; }
-  void set(int x, int y, const uint8_t colour[3]);
-};
-
 // Signs are at most this many dots; content beyond is cut off.
 constexpr int kMaxSignWidth = 2048;
 constexpr int kMaxSignHeight = 1024;
@@ -238,7 +183,8 @@ class SignBoard {
   const SignState* find(const std::string& id) const;
 
   SignLayout layout(const SignState& s) const;
-  LedMatrix draw(const SignState& s, const SignLayout& l, const GlyphFont& font) const;
+  // The lit dots: one pixel per lamp in its colour, black where it is dark.
+  RgbImage draw(const SignState& s, const SignLayout& l, const GlyphFont& font) const;
   // The sign's clock as "YYYY-MM-DD hh:mm:ss".
   std::string signTime(const SignState& s) const;
 
@@ -264,15 +210,10 @@ std::string formatSignTime(const std::tm& t);
 // Colour code (1 red, 2 green, 3 yellow) of a text's attribute nibble.
 int signColour(int attrHigh);
 
-// Draws text into m with its first character's top-left dot at (x, y), clipped
-// to the rectangle [cx0, cx1) x [cy0, cy1). Glyphs the font lacks are boxes.
-void drawSignText(LedMatrix& m, const GlyphFont& font, int x, int y, const std::string& bytes,
-                  const uint8_t colour[3], int cx0, int cy0, int cx1, int cy1);
-
 // The picture of the dots: each dot a round lamp in a square cell of `pitch`
 // pixels, unlit dots dim, lit ones in their colour dimmed by the brightness
 // level (0 to 15; -1 or above 15: full).
-RgbImage drawLeds(const LedMatrix& m, int brightness, int pitch);
+RgbImage drawLeds(const RgbImage& dots, int brightness, int pitch);
 // Cell size for a sign of w x h dots, so that pictures stay a sensible size.
 int ledPitch(int w, int h);
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "Font.h"
 #include "PageSet.h"
 #include "Render.h"
 
@@ -27,8 +28,8 @@ const uint8_t kPalette[][3] = {{230, 60, 50},  {60, 190, 80},  {70, 130, 240}, {
 constexpr size_t kPaletteSize = sizeof kPalette / sizeof kPalette[0];
 
 constexpr int kMargin = 16;
-constexpr int kFont = 2;               // pixels per font unit for headings and legends
-constexpr int kLine = 12 * kFont;      // line height of that text
+constexpr int kFont = 1;               // pixels per glyph dot for headings and legends
+constexpr int kLine = 16 * kFont + 4;  // line height of that text
 constexpr double kMaxSignWidth = 1024; // the sign is scaled to at most this width...
 constexpr double kMaxSignHeight = 512; // ...and this height per page...
 constexpr double kMaxAllSigns = 4096;  // ...and all pages' signs to this height together
@@ -89,7 +90,7 @@ struct PagePlan {
 
 }  // namespace
 
-bool renderPageSet(const uint8_t* payload, size_t n, RgbImage* out, std::string* error) {
+bool renderPageSet(const uint8_t* payload, size_t n, const GlyphFont& font, RgbImage* out, std::string* error) {
   PageSetLayout set = parsePageSet(payload, n);
   if (set.pages.empty()) {
     if (error) *error = set.error.empty() ? "no page" : set.error;
@@ -129,15 +130,21 @@ bool renderPageSet(const uint8_t* payload, size_t n, RgbImage* out, std::string*
   const std::string title = "page set " + shown(set.setNumber) + "   (" + std::to_string(set.pages.size()) +
                             " page" + (set.pages.size() == 1 ? "" : "s") +
                             ", x and width sent in units of 8 px)";
-  int width = std::max(panelW + 2, RgbImage::textWidth(title, kFont));
+  auto widthOf = [&](const std::string& s) { return textWidth(font, s) * kFont; };
+  // Text in the picture, top-left at (x, y), clipped to the rectangle given.
+  auto text = [&](RgbImage& img, int x, int y, const std::string& s, int scale, const uint8_t rgb[3], int cx0 = 0,
+                  int cy0 = 0, int cx1 = 1 << 30, int cy1 = 1 << 30) {
+    drawText(img, font, x, y, s, rgb, scale, cx0, cy0, cx1, cy1);
+  };
+  int width = std::max(panelW + 2, widthOf(title));
   int height = kMargin + kLine + 8;
   for (const PagePlan& plan : plans) {
-    width = std::max(width, RgbImage::textWidth(plan.heading, kFont));
-    for (const std::string& line : plan.legend) width = std::max(width, 16 + RgbImage::textWidth(line, kFont));
+    width = std::max(width, widthOf(plan.heading));
+    for (const std::string& line : plan.legend) width = std::max(width, 16 + widthOf(line));
     height += kLine + panelH + 2 + 8 + kLine * int(plan.legend.size()) + kMargin;
   }
   for (const std::string& note : notes) {
-    width = std::max(width, RgbImage::textWidth(note, kFont));
+    width = std::max(width, widthOf(note));
     height += kLine;
   }
   width += 2 * kMargin;
@@ -145,10 +152,10 @@ bool renderPageSet(const uint8_t* payload, size_t n, RgbImage* out, std::string*
 
   RgbImage img(width, height, kPaper[0], kPaper[1], kPaper[2]);
   int y = kMargin;
-  img.text(kMargin, y, title, kFont, kInk);
+  text(img, kMargin, y, title, kFont, kInk);
   y += kLine + 8;
   for (const PagePlan& plan : plans) {
-    img.text(kMargin, y, plan.heading, kFont, kInk);
+    text(img, kMargin, y, plan.heading, kFont, kInk);
     y += kLine;
     // The sign, framed one pixel outside its own area.
     const int ox = kMargin + 1, oy = y + 1;
@@ -167,20 +174,20 @@ bool renderPageSet(const uint8_t* payload, size_t n, RgbImage* out, std::string*
       img.frame(x0, y0, x1, y1, border, colour);
       // Label inside the area, as large as the area allows, clipped to it.
       const std::string label = "A" + std::to_string(k + 1) + " " + pageSetTypeName(a.entries.front()->type);
-      const int fontScale = std::max(1, std::min(kFont + 1, (y1 - y0 - 4) / 10));
-      img.text(x0 + 2 + border, y0 + 1 + border, label, fontScale, colour, x0, y0, x1, y1);
+      const int fontScale = std::max(1, std::min(2, (y1 - y0 - 4) / 16));
+      text(img, x0 + 2 + border, y0 + 1 + border, label, fontScale, colour, x0, y0, x1, y1);
     }
     y += panelH + 2 + 8;
     for (size_t k = 0; k < plan.legend.size(); ++k) {
       if (k < plan.areas.size() && k < kMaxLegendLines)
         img.fill(kMargin, y + 4, kMargin + 10, y + 14, kPalette[k % kPaletteSize]);
-      img.text(kMargin + 16, y, plan.legend[k], kFont, kInk);
+      text(img, kMargin + 16, y, plan.legend[k], kFont, kInk);
       y += kLine;
     }
     y += kMargin;
   }
   for (const std::string& note : notes) {
-    img.text(kMargin, y, note, kFont, kFault);
+    text(img, kMargin, y, note, kFont, kFault);
     y += kLine;
   }
   *out = img;

@@ -95,53 +95,6 @@ std::string formatSignTime(const std::tm& t) {
 
 int signColour(int attrHigh) { return (attrHigh & 3) == 0 ? 1 : attrHigh & 3; }
 
-bool LedMatrix::lit(int x, int y) const {
-  if (x < 0 || y < 0 || x >= width || y >= height) return false;
-  const uint8_t* p = at(x, y);
-  return p[0] || p[1] || p[2];
-}
-
-void LedMatrix::set(int x, int y, const uint8_t colour[3]) {
-  if (x < 0 || y < 0 || x >= width || y >= height) return;
-  uint8_t* p = &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3];
-  p[0] = colour[0];
-  p[1] = colour[1];
-  p[2] = colour[2];
-}
-
-void drawSignText(LedMatrix& m, const GlyphFont& font, int x, int y, const std::string& bytes,
-                  const uint8_t colour[3], int cx0, int cy0, int cx1, int cy1) {
-  cx0 = std::max(cx0, 0);
-  cy0 = std::max(cy0, 0);
-  cx1 = std::min(cx1, m.width);
-  cy1 = std::min(cy1, m.height);
-  auto put = [&](int px, int py) {
-    if (px >= cx0 && px < cx1 && py >= cy0 && py < cy1) m.set(px, py, colour);
-  };
-  for (const SignChar& c : decodeSignText(bytes)) {
-    if (x >= cx1) break;
-    const Glyph* g = c.code == kNoChar ? nullptr : font.find(c.code);
-    if (g) {
-      for (int gy = 0; gy < 16; ++gy)
-        for (int gx = 0; gx < g->width; ++gx)
-          if (g->dot(gx, gy)) put(x + gx, y + gy);
-      x += g->width;
-      continue;
-    }
-    // A box one dot inside the character's cell.
-    const int w = 8 * c.bytes;
-    for (int gx = 1; gx <= w - 2; ++gx) {
-      put(x + gx, y + 1);
-      put(x + gx, y + 14);
-    }
-    for (int gy = 2; gy <= 13; ++gy) {
-      put(x + 1, y + gy);
-      put(x + w - 2, y + gy);
-    }
-    x += w;
-  }
-}
-
 std::string SignBoard::signTime(const SignState& s) const {
   const auto nowPoint = now();
   std::tm t{};
@@ -374,8 +327,8 @@ SignLayout SignBoard::layout(const SignState& s) const {
   return l;
 }
 
-LedMatrix SignBoard::draw(const SignState& s, const SignLayout& l, const GlyphFont& font) const {
-  LedMatrix m(l.width, l.height);
+RgbImage SignBoard::draw(const SignState& s, const SignLayout& l, const GlyphFont& font) const {
+  RgbImage m(l.width, l.height);
   if (!s.playing) return m;  // stopped: every lamp dark
   if (s.kind == "bar") {
     if (s.barPages.empty()) return m;
@@ -387,7 +340,7 @@ LedMatrix SignBoard::draw(const SignState& s, const SignLayout& l, const GlyphFo
       const uint8_t code = cell < page.colours.size() ? page.colours[cell] : 1;
       const uint8_t* colour = kColours[code <= 3 ? code : 1];
       std::string one = page.text.substr(cell, size_t(c.bytes));
-      drawSignText(m, font, x, 0, one, colour, x, 0, l.width, 16);
+      drawText(m, font, x, 0, one, colour, 1, x, 0, l.width, 16);
       x += 8 * c.bytes;
       cell += size_t(c.bytes);
     }
@@ -402,7 +355,7 @@ LedMatrix SignBoard::draw(const SignState& s, const SignLayout& l, const GlyphFo
       if (!note.empty()) return;
       for (int y = 0; y < pic.height; ++y) {
         for (int x = 0; x < pic.width; ++x) {
-          const uint8_t* p = &pic.pixels[(size_t(y) * size_t(pic.width) + size_t(x)) * 3];
+          const uint8_t* p = pic.at(x, y);
           const uint8_t c[3] = {uint8_t(p[0] >= 128 ? 255 : 0), uint8_t(p[1] >= 128 ? 255 : 0),
                                 uint8_t(p[2] >= 128 ? 255 : 0)};
           if ((c[0] || c[1] || c[2]) && a.x + x < x1 && a.y + y < y1) m.set(a.x + x, a.y + y, c);
@@ -411,7 +364,7 @@ LedMatrix SignBoard::draw(const SignState& s, const SignLayout& l, const GlyphFo
       return;
     }
     if (!a.text.empty())
-      drawSignText(m, font, a.x, a.y, a.text, kColours[a.colour & 3], a.x, a.y, x1, y1);
+      drawText(m, font, a.x, a.y, a.text, kColours[a.colour & 3], 1, a.x, a.y, x1, y1);
   };
   for (const SignArea& a : l.areas) paint(a);
   for (const SignArea& a : l.placed) paint(a);
@@ -424,7 +377,7 @@ int ledPitch(int w, int h) {
   return std::max(1, std::min({6, 1200 / w, 600 / h}));
 }
 
-RgbImage drawLeds(const LedMatrix& m, int brightness, int pitch) {
+RgbImage drawLeds(const RgbImage& m, int brightness, int pitch) {
   if (pitch < 1) pitch = 1;
   RgbImage img(m.width * pitch, m.height * pitch, kBackground[0], kBackground[1], kBackground[2]);
   // Lit lamps shine between their unlit look and full colour by the level.

@@ -205,7 +205,7 @@ void SignService::render(const std::string& id, bool draw, bool writeFile) {
   timeSigns_.erase(id);
   if (time && s->playing) timeSigns_.insert(id);
   if (draw || !pngs_.count(fileName(id))) {
-    const LedMatrix m = board_.draw(*s, l, *font_);
+    const RgbImage m = board_.draw(*s, l, *font_);
     const RgbImage img = drawLeds(m, s->brightness1, ledPitch(l.width, l.height));
     auto bytes = std::make_shared<std::string>();
     if (!encodePng(img, bytes.get())) bytes->clear();

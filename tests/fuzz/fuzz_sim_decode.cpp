@@ -1,6 +1,7 @@
 // Any bytes as what the emulator received: one whole frame for each decoder,
 // and a stream split into frames as the emulator splits it, with the
-// replies, pictures and bitmaps it makes of them.
+// replies, pictures and bitmaps it makes of them and what the virtual sign
+// makes of the frames' typed fields.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -8,8 +9,9 @@
 #include <vector>
 
 #include "Bitmaps.h"
+#include "Frame.h"
 #include "Render.h"
-#include "VexaSim.h"
+#include "Sign.h"
 
 namespace {
 
@@ -27,9 +29,10 @@ void Use(const vexasim::Frame& f, const uint8_t* p, size_t n, bool draw = false)
                                vexasim::ReplyMode::Malformed, vexasim::ReplyMode::Echo})
     (void)vexasim::replyFor(f, m);
   if (draw && f.command == 0x22 && f.kind == "net") {
-    vexasim::RgbImage picture(1, 1, 0, 0, 0);
+    static const vexasim::GlyphFont font{};  // no glyphs: every character a box
+    vexasim::RgbImage picture(1, 1);
     std::string error;
-    if (vexasim::renderPageSet(f.payload.data(), f.payload.size(), &picture, &error))
+    if (vexasim::renderPageSet(f.payload.data(), f.payload.size(), font, &picture, &error))
       Expect(picture.pixels.size() == size_t(picture.width) * size_t(picture.height) * 3);
   }
 }
@@ -64,6 +67,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Use(frames.back(), frame.data(), frame.size());
       }
       at += size_t(n);
+    }
+    // The sign reads every field it knows by its type; it is laid out, not
+    // drawn, as drawing a sign of up to 2048 x 1024 dots an input is slow.
+    vexasim::SignBoard board;
+    for (const vexasim::Frame& f : frames) {
+      const std::string id = board.apply(f, "127.0.0.1");
+      if (const vexasim::SignState* s = id.empty() ? nullptr : board.find(id)) {
+        const vexasim::SignLayout l = board.layout(*s);
+        Expect(l.width >= 1 && l.width <= vexasim::kMaxSignWidth && l.height >= 1 &&
+               l.height <= vexasim::kMaxSignHeight);
+      }
     }
     for (const vexasim::Bitmap& b : vexasim::collectBitmaps(frames)) {
       std::string note;

@@ -1,60 +1,23 @@
-// Sign texts and their glyphs: bytes to characters (ASCII and GBK through the
-// C library's iconv) and the .hex bitmap font the characters are drawn in.
-#include <iconv.h>
+// Sign texts and their glyphs (Font.h): bytes to characters (ASCII, and GBK
+// through the decoders' table), the .hex bitmap font, and text drawn with it.
+#include "Font.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 
-#include "Sign.h"
+#include "Text.h"
 
 namespace vexasim {
 
 namespace {
-
-// One GBK double-byte character to its code point, kNoChar when the pair is
-// none. One conversion descriptor serves the process; iconv keeps state in
-// it, so calls take turns.
-uint32_t gbkPair(uint8_t lead, uint8_t trail) {
-  static std::mutex mu;
-  static iconv_t cd = iconv_open("UTF-32LE", "GBK");
-  if (cd == iconv_t(-1)) return kNoChar;
-  std::lock_guard<std::mutex> lk(mu);
-  char in[2] = {char(lead), char(trail)};
-  unsigned char out[8] = {};
-  char* inp = in;
-  char* outp = reinterpret_cast<char*>(out);
-  size_t inLeft = 2, outLeft = sizeof out;
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  if (iconv(cd, &inp, &inLeft, &outp, &outLeft) == size_t(-1) || inLeft != 0 || outLeft != 4)
-    return kNoChar;
-  return uint32_t(out[0]) | (uint32_t(out[1]) << 8) | (uint32_t(out[2]) << 16) | (uint32_t(out[3]) << 24);
-}
 
 int hexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
-}
-
-void appendUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += char(c);
-  } else if (c < 0x800) {
-    out += char(0xC0 | (c >> 6));
-    out += char(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += char(0xE0 | (c >> 12));
-    out += char(0x80 | ((c >> 6) & 0x3F));
-    out += char(0x80 | (c & 0x3F));
-  } else {
-    out += char(0xF0 | (c >> 18));
-    out += char(0x80 | ((c >> 12) & 0x3F));
-    out += char(0x80 | ((c >> 6) & 0x3F));
-    out += char(0x80 | (c & 0x3F));
-  }
 }
 
 }  // namespace
@@ -69,7 +32,8 @@ std::vector<SignChar> decodeSignText(const std::string& bytes) {
       ++i;
     } else if (p[i] >= 0x81 && p[i] <= 0xFE && i + 1 < n && p[i + 1] >= 0x40 && p[i + 1] != 0x7F &&
                p[i + 1] != 0xFF) {
-      out.push_back(SignChar{gbkPair(p[i], p[i + 1]), 2});
+      const uint32_t code = detail::gbkCodePoint(p[i], p[i + 1]);
+      out.push_back(SignChar{code ? code : kNoChar, 2});
       i += 2;
     } else {
       // No lead byte, or none followed by a byte that can end a character.
@@ -85,7 +49,7 @@ std::string signTextUtf8(const std::string& bytes) {
   for (const SignChar& c : decodeSignText(bytes)) {
     const bool shown = c.code != kNoChar && c.code >= 0x20 && c.code != 0x7F &&
                        !(c.code >= 0xD800 && c.code <= 0xDFFF) && c.code <= 0x10FFFF;
-    appendUtf8(out, shown ? c.code : 0xFFFD);
+    detail::appendUtf8(out, shown ? c.code : 0xFFFD);
   }
   return out;
 }
@@ -144,6 +108,51 @@ bool GlyphFont::load(const std::string& path, std::string* error, size_t* skippe
 const Glyph* GlyphFont::find(uint32_t code) const {
   auto it = glyphs_.find(code);
   return it == glyphs_.end() ? nullptr : &it->second;
+}
+
+int textWidth(const GlyphFont& font, const std::string& bytes) {
+  int w = 0;
+  for (const SignChar& c : decodeSignText(bytes)) {
+    const Glyph* g = c.code == kNoChar ? nullptr : font.find(c.code);
+    w += g ? g->width : 8 * c.bytes;
+  }
+  return w;
+}
+
+void drawText(RgbImage& img, const GlyphFont& font, int x, int y, const std::string& bytes, const uint8_t colour[3],
+             int scale, int cx0, int cy0, int cx1, int cy1) {
+  if (scale < 1) scale = 1;
+  cx0 = std::max(cx0, 0);
+  cy0 = std::max(cy0, 0);
+  cx1 = std::min(cx1, img.width);
+  cy1 = std::min(cy1, img.height);
+  // Dot (dx, dy) of the character whose cell starts at x.
+  auto dot = [&](int cellX, int dx, int dy) {
+    const int px = cellX + dx * scale, py = y + dy * scale;
+    img.fill(std::max(px, cx0), std::max(py, cy0), std::min(px + scale, cx1), std::min(py + scale, cy1), colour);
+  };
+  for (const SignChar& c : decodeSignText(bytes)) {
+    if (x >= cx1) break;
+    const Glyph* g = c.code == kNoChar ? nullptr : font.find(c.code);
+    if (g) {
+      for (int gy = 0; gy < 16; ++gy)
+        for (int gx = 0; gx < g->width; ++gx)
+          if (g->dot(gx, gy)) dot(x, gx, gy);
+      x += g->width * scale;
+      continue;
+    }
+    // A box one dot inside the character's cell.
+    const int w = 8 * c.bytes;
+    for (int gx = 1; gx <= w - 2; ++gx) {
+      dot(x, gx, 1);
+      dot(x, gx, 14);
+    }
+    for (int gy = 2; gy <= 13; ++gy) {
+      dot(x, 1, gy);
+      dot(x, w - 2, gy);
+    }
+    x += w * scale;
+  }
 }
 
 }  // namespace vexasim
