@@ -535,3 +535,94 @@ TEST(SignSize, ASignOfAGivenSizeCutsWhatLiesBeyondItsEdge) {
     EXPECT_EQ(w * 10000 + h, p.width * 10000 + p.height) << p.text;
   }
 }
+
+// ---- the drawing of each content, dot by dot ----------------------------------
+
+namespace {
+
+// A test glyph for '1' (16 rows of 8 dots): 08 18 28, then 08 down to a foot 3E.
+const char kGlyphOne[] = "0031:00000000081828080808080808083E00";
+
+// Rows y0 .. y0 + rows - 1 of m from dot x0 on, w dots wide: '.' dark, 'R'
+// red, 'G' green, 'Y' yellow, '?' any other colour.
+std::vector<std::string> colourRows(const RgbImage& m, int x0, int y0, int w, int rows) {
+  std::vector<std::string> out;
+  for (int y = y0; y < y0 + rows; ++y) {
+    std::string r;
+    for (int x = x0; x < x0 + w; ++x) {
+      const uint8_t* p = m.at(x, y);
+      const bool red = p[0] == 255, green = p[1] == 255, other = p[2] != 0 || (p[0] && !red) || (p[1] && !green);
+      r += other ? '?' : red && green ? 'Y' : red ? 'R' : green ? 'G' : '.';
+    }
+    out.push_back(r);
+  }
+  return out;
+}
+
+// "A1" in 'A' and the test '1', rows 4 to 9 and 14 of the glyphs, each dot
+// in colour c: 'A' is 18 24 24 42 42 7E in rows 4 to 9, '1' is 08 18 28 08
+// 08 08 there and 3E in row 14.
+std::vector<std::string> a1Rows(char c) {
+  std::vector<std::string> rows = {"...##.......#...", "..#..#.....##...", "..#..#....#.#...",
+                                   ".#....#.....#...", ".#....#.....#...", ".######.....#...",
+                                   "..........#####."};
+  for (std::string& r : rows)
+    for (char& d : r)
+      if (d == '#') d = c;
+  return rows;
+}
+
+}  // namespace
+
+TEST(SignDraw, LineUpCollectedDataAndBarScreenDotByDot) {
+  GlyphFont font;
+  ASSERT_TRUE(font.addLine(kGlyphA));
+  ASSERT_TRUE(font.addLine(kGlyphOne));
+  CBuffObj o;
+  std::string a1 = "A1";
+  // Line-up slot 3 in yellow (attribute 3) in a 32 x 16 area at 8,2;
+  // collected data 5 in green (attribute 2) in a 16 x 16 area at 24,20;
+  // a bar screen's one page of two cells in red (colour 1).
+  GlobalMember::tagMaterial slot;
+  slot.materialId = 9;
+  slot.contentType = '5';
+  slot.lineUpIndex = 3;
+  slot.attrHigh = 3;
+  GlobalMember::tagMaterial field;
+  field.materialId = 10;
+  field.contentType = '6';
+  field.dataIndex = 5;
+  field.attrHigh = 1;  // the record's own attribute wins over the block's
+  SignBoard board;
+  const std::string ip = "127.0.0.1";
+  board.apply(netBytes(0x22, "000000001" + pageSet("00:00-23:59", {"0000000095001002004016",
+                                                                    "0000000106003020002016"})),
+              ip);
+  board.apply(net(0x31, o.LineUpBuffer_Template(slot, 1, false)), ip);
+  board.apply(net(0x31, o.CollectionBuffer_Template(field, 2, true)), ip);
+  board.apply(net(0x64, o.LineUpBuffer(&a1[0], 3, 1, 1, false)), ip);
+  board.apply(collected(a1, 5, 2), ip);
+  board.apply(decoded(o.BarScreenContentBuffer(&a1[0], 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, false)), ip);
+
+  struct Case {
+    const char* what;
+    const char* sign;
+    int x, y;  // top-left dot of the text
+    char colour;
+  } cases[] = {{"line-up", "127.0.0.1", 8, 2, 'Y'}, {"collected data", "127.0.0.1", 24, 20, 'G'},
+               {"bar screen", "bar 1", 0, 0, 'R'}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const SignState& s = *board.find(c.sign);
+    const SignLayout l = board.layout(s);
+    const RgbImage m = board.draw(s, l, font);
+    std::vector<std::string> got = colourRows(m, c.x, c.y + 4, 16, 6);
+    got.push_back(colourRows(m, c.x, c.y + 14, 16, 1)[0]);
+    EXPECT_EQ(got, a1Rows(c.colour));
+    // Nothing lit above the text or left of it.
+    EXPECT_EQ(colourRows(m, c.x, c.y, 16, 4), std::vector<std::string>(4, std::string(16, '.')));
+    if (c.x > 0) {
+      EXPECT_EQ(colourRows(m, c.x - 1, c.y, 1, 16), std::vector<std::string>(16, "."));
+    }
+  }
+}
