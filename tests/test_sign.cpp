@@ -626,3 +626,24 @@ TEST(SignDraw, LineUpCollectedDataAndBarScreenDotByDot) {
     }
   }
 }
+
+TEST(SignDraw, PageSetPictureIsLabelledInTheSignFont) {
+  // A font whose 'p' lights its top-left dot only: the title "page set ..."
+  // starts at 16,16 with that one dot; 'a', which the font lacks, follows as
+  // a box one dot inside its cell (from 25,17).
+  GlyphFont font;
+  ASSERT_TRUE(font.addLine("0070:80000000000000000000000000000000"));
+  const std::string descriptor = "000000001" + pageSet("00:00-23:59", {"0000000017000000024016"});
+  RgbImage picture(1, 1);
+  std::string error;
+  ASSERT_TRUE(renderPageSet(reinterpret_cast<const uint8_t*>(descriptor.data()), descriptor.size(), font, &picture,
+                            &error))
+      << error;
+  std::vector<std::string> rows;
+  for (int y = 16; y < 19; ++y) {
+    std::string r;
+    for (int x = 16; x < 28; ++x) r += picture.at(x, y)[0] == 30 ? '#' : '.';  // ink is 30 30 30
+    rows.push_back(r);
+  }
+  EXPECT_EQ(rows, (std::vector<std::string>{"#...........", ".........###", ".........#.."}));
+}
