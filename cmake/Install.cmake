@@ -2,8 +2,8 @@
 #   runtime  the shared library and its SONAME link
 #   dev      the headers, the unversioned link, the CMake package and the
 #            pkg-config file, the documentation and the examples
-#   tools    vexa-sim and vexa-demo with their manual pages (installed from
-#            sim/ and demo/)
+#   tools    vexa-sim, vexa-demo and vexa with their manual pages (installed
+#            from sim/, demo/ and cli/), and vexa's bash completion
 include(CMakePackageConfigHelpers)
 
 set(VEXA_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/vexa-x86)
@@ -71,11 +71,16 @@ install(DIRECTORY examples/
   FILES_MATCHING PATTERN "*.cpp" PATTERN "*.c" PATTERN "CMakeLists.txt")
 
 # Manual pages (version filled in), compressed as the systems that read
-# them expect.
+# them expect. The page's source is docs/man/PAGE.in, or PAGE.in in the
+# directory given after the component.
 find_program(VEXA_GZIP gzip)
 function(vexa_install_man page component)
+  set(dir ${PROJECT_SOURCE_DIR}/docs/man)
+  if(ARGC GREATER 2)
+    set(dir ${ARGV2})
+  endif()
   set(source ${PROJECT_BINARY_DIR}/man/${page})
-  configure_file(${PROJECT_SOURCE_DIR}/docs/man/${page}.in ${source} @ONLY)
+  configure_file(${dir}/${page}.in ${source} @ONLY)
   if(VEXA_GZIP)
     add_custom_command(OUTPUT ${source}.gz
       COMMAND ${VEXA_GZIP} -9nc ${source} > ${source}.gz
