@@ -3,7 +3,10 @@
 #   dev      the headers, the unversioned link, the CMake package and the
 #            pkg-config file, the documentation and the examples
 #   tools    vexa-sim, vexa-demo and vexa with their manual pages (installed
-#            from sim/, demo/ and cli/), and vexa's bash completion
+#            from sim/, demo/ and cli/), vexa's bash completion, and the
+#            Wireshark dissector vexa.lua in Wireshark's global Lua plugin
+#            folder, which Debian's Wireshark reads at start
+#            (lib/<multiarch>/wireshark/plugins under /usr)
 include(CMakePackageConfigHelpers)
 
 set(VEXA_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/vexa-x86)
@@ -92,3 +95,8 @@ function(vexa_install_man page component)
   endif()
   install(FILES ${source} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
 endfunction()
+
+# The Wireshark dissector: Wireshark and tshark load it from here.
+install(FILES wireshark/vexa.lua
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/wireshark/plugins
+  COMPONENT tools)

@@ -14,6 +14,7 @@ need=(
   python3-wheel python3-pytest           #   tested without a package index
   dpkg-dev lintian                       # Debian packages: dpkg-shlibdeps, checks
   doxygen                                # API reference
+  tshark                                 # the Wireshark dissector's test
 )
 missing=()
 for p in "${need[@]}"; do
