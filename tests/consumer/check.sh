@@ -157,7 +157,8 @@ check_debian() {
     usr/share/doc/vexa-x86/examples/CMakeLists.txt
   expect_paths "$work/$(basename "$tools").txt" \
     usr/bin/vexa-sim usr/bin/vexa-demo usr/share/man/man1/vexa-sim.1.gz \
-    usr/share/man/man1/vexa-demo.1.gz usr/share/doc/vexa-tools/copyright
+    usr/share/man/man1/vexa-demo.1.gz usr/share/doc/vexa-tools/copyright \
+    "$libdir/wireshark/plugins/vexa.lua"
   # The runtime package holds the library only, the tools package no library.
   ! grep -qv -e "^$libdir/libvexa-x86.so.$major" -e "^usr/share/doc/libvexa-x86-$major/" "$work/$(basename "$runtime").txt" ||
     fail "the runtime package holds more than the library"
