@@ -8,6 +8,8 @@ need=(
   libgtest-dev libgmock-dev libbenchmark-dev libstb-dev pkg-config
   libpcap-dev                            # vexa-sim decode reads captures
   libcpp-httplib-dev unifont             # vexa-sim's sign page and its texts
+  libtomlplusplus-dev                    # the hall file (TOML)
+  libcli11-dev hyperfine                 # vexa's command line; its benchmark
   python3 chromium chromium-driver       # the sign page tested in a browser,
   python3-selenium                       #   driven through chromedriver
   python3-venv python3-setuptools        # the Python package, installed and
