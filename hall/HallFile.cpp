@@ -494,7 +494,8 @@ void ReadDisplays(Reader& r, const HallFile& hall, const toml::table& t, const c
 std::unique_ptr<HallFile> Read(Reader& r, const toml::table& root) {
   auto hall = std::make_unique<HallFile>();
   hall->path = r.path();
-  r.OnlyKeys(root, {"hall", "announcement", "sign", "counter"}, "the hall file");
+  // [gateway] belongs to the service that serves the hall; it reads it.
+  r.OnlyKeys(root, {"hall", "announcement", "sign", "counter", "gateway"}, "the hall file");
   if (const toml::node* h = root.get("hall")) {
     if (const auto* t = h->as_table()) {
       r.OnlyKeys(*t, {"name", "timeout_ms", "retries", "login_port"}, "[hall]");
