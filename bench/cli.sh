@@ -78,7 +78,8 @@ echo "== vexa play 1 against one library call ($runs runs each)"
 hyperfine -N --warmup 20 --runs "$runs" --export-json "$work/start.json" \
   -n baseline "$base 127.0.40.1 1" \
   -n vexa "$vexa --address 127.0.40.1 play 1" \
-  -n vexa-hall16 "$vexa --hall $hall40 --sign s1 play 1" >"$work/start.txt"
+  -n vexa-hall16 "$vexa --hall $hall40 --sign s1 play 1" >"$work/start.txt" 2>&1 ||
+  { cat "$work/start.txt"; exit 1; }
 b=$(mean "$work/start.json" baseline)
 v=$(mean "$work/start.json" vexa)
 h=$(mean "$work/start.json" vexa-hall16)
@@ -94,7 +95,8 @@ for set in 40 41; do
   singles=()
   for i in $(seq 16); do singles+=(-n "s$i" "$vexa --hall $file --sign s$i lineup 1 A012"); done
   hyperfine -N --warmup 5 --runs "$n" --export-json "$work/call$set.json" \
-    -n call "$vexa --hall $file call A012 1" "${singles[@]}" >"$work/call$set.txt"
+    -n call "$vexa --hall $file call A012 1" "${singles[@]}" >"$work/call$set.txt" 2>&1 ||
+    { cat "$work/call$set.txt"; exit 1; }
   c=$(mean "$work/call$set.json" call)
   slowest=0
   for i in $(seq 16); do

@@ -3,8 +3,8 @@
 #   libvexa-x86-dev   headers, unversioned link, CMake and pkg-config files,
 #                     documentation and examples (component dev); depends on
 #                     exactly this version of libvexa-x86-1
-#   vexa-tools        vexa-sim and vexa-demo with their manual pages
-#                     (component tools)
+#   vexa-tools        vexa-sim, vexa-demo and vexa with their manual pages,
+#                     vexa's bash completion (component tools)
 # Shared-library dependencies are computed by dpkg-shlibdeps.
 set(VEXA_PACKAGE_MAINTAINER "The libvexa-x86 authors <libvexa-x86@example.org>"
   CACHE STRING "Maintainer field of the Debian packages")
@@ -61,10 +61,18 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME vexa-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS
   "${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME} (= ${PROJECT_VERSION})")
-# vexa-sim draws the signs' texts in Unifont when it is installed.
+# vexa-sim draws the signs' texts in Unifont when it is installed, and
+# vexa check-text tells from it what a sign cannot show.
 set(CPACK_DEBIAN_TOOLS_PACKAGE_RECOMMENDS unifont)
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
-"LED sign controller emulator and demonstration program
+"LED sign controller command line, emulator and demonstration program
+vexa sends one command to a sign controller, or to every sign of a hall
+file, from the command line or a script: play, brightness, relays, clock,
+texts, collected data, voice, line-up, image groups, bar screens, page-set
+upload and ticket calls; it prints each controller's verdict as a line or
+as JSON and exits with its result code. vexa ping measures a controller's
+round trip without changing what it shows.
+
 vexa-sim plays an LED sign controller: it decodes every frame that
 libvexa-x86 sends over UDP, TCP, a login connection or a serial line,
 prints it as text or JSON and answers like a controller (or refuses,
