@@ -243,6 +243,13 @@ TEST_F(Cli, RefusalsAndSilenceGiveTheirResultCodes) {
   EXPECT_EQ(NoTimes(ok.out), "{\"sign\":\"" + a +
                                  "\",\"command\":\"play\",\"result\":0,\"result_text\":"
                                  "\"accepted\",\"reason\":\"\",\"ms\":T}\n");
+  // --trace: the library's frame trace on standard error.
+  const Outcome traced = Vexa({"--trace", "play", "1", "--address", a});
+  EXPECT_EQ(traced.status, 0);
+  EXPECT_NE(traced.err.find("> frame 1 of 1: 21 bytes PlayShowPage\n"
+                            "    FE 5C 4B 89 15 00 00 00 66 00 00 00 00 02 00 00 00 01 FE FF FF\n"),
+            std::string::npos)
+      << traced.err;
 }
 
 TEST_F(Cli, PingCountsEveryFrameByItsOutcome) {
