@@ -102,7 +102,9 @@ VEXA_FUNCTION(int, vexa_open_server, OpenServer,
 VEXA_FUNCTION(int, vexa_close_server, CloseServer,
               (VOID, ))
 
-/// Runs the login server's loop on the calling thread.
+/// Runs the login server's loop on the calling thread, on the port of the last
+/// vexa_open_server(): it blocks the caller for the rest of the process, or
+/// returns at once when the port cannot be bound.
 VEXA_FUNCTION(void, vexa_task_thread_exe, TaskThreadExe,
               (VOID, ))
 
@@ -422,6 +424,6 @@ VEXA_FUNCTION(int, vexa_gen_material, GenMaterial,
 VEXA_FUNCTION(bool, vexa_check_show_page, CheckShowPage,
               (VOID, ))
 
-/// Uploads the model's show pages and empties the model.
+/// Uploads the model's show pages; an upload accepted empties the model.
 VEXA_FUNCTION(int, vexa_send_template_data_net, SendTemplateData_Net,
               (TEXT, ip)(INT, network_mode))
