@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -217,6 +218,9 @@ std::unique_ptr<hall::HallFile> LoadHall(const std::string& path, Config* config
       }
     }
   }
+  std::stable_sort(found.begin(), found.end(), [](const hall::Mistake& a, const hall::Mistake& b) {
+    return a.line != b.line ? a.line < b.line : a.column < b.column;
+  });
   *mistakes = found;
   if (!found.empty()) return nullptr;
   return file;
