@@ -7,6 +7,8 @@
 #            Wireshark dissector vexa.lua in Wireshark's global Lua plugin
 #            folder, which Debian's Wireshark reads at start
 #            (lib/<multiarch>/wireshark/plugins under /usr)
+#   gateway  vexa-gateway with its manual page, systemd unit and the hall
+#            file /etc/vexa/hall.toml (installed from gateway/)
 include(CMakePackageConfigHelpers)
 
 set(VEXA_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/vexa-x86)

@@ -5,6 +5,9 @@
 #                     exactly this version of libvexa-x86-1
 #   vexa-tools        vexa-sim, vexa-demo and vexa with their manual pages,
 #                     vexa's bash completion (component tools)
+#   vexa-gateway      vexa-gateway, the hall as a service, with its manual
+#                     page, systemd unit and the hall file /etc/vexa/hall.toml
+#                     as a conffile (component gateway)
 # Shared-library dependencies are computed by dpkg-shlibdeps.
 set(VEXA_PACKAGE_MAINTAINER "The libvexa-x86 authors <libvexa-x86@example.org>"
   CACHE STRING "Maintainer field of the Debian packages")
@@ -15,7 +18,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_COMPONENTS_ALL runtime dev tools)
+set(CPACK_COMPONENTS_ALL runtime dev tools gateway)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -83,6 +86,21 @@ and traces.
 vexa-demo uploads a show page with a running date-time display to a
 controller.")
 
+set(CPACK_DEBIAN_GATEWAY_PACKAGE_NAME vexa-gateway)
+set(CPACK_DEBIAN_GATEWAY_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_GATEWAY_PACKAGE_DEPENDS
+  "${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME} (= ${PROJECT_VERSION})")
+# The hall file under /etc/vexa is the administrator's: an upgrade keeps it.
+set(CPACK_DEBIAN_GATEWAY_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/gateway/conffiles)
+set(CPACK_DEBIAN_GATEWAY_DESCRIPTION
+"The LED signs of a queue-calling hall as a service over HTTP
+vexa-gateway reads a hall file and takes calls (a ticket to a counter) and
+commands for single signs over HTTP with JSON, behind a bearer token. Each
+sign has a worker with a bounded queue; a sign's availability follows its
+answers, its clock is kept, and a sign that comes back gets what it should
+show. Every accepted command is kept in SQLite until delivered. Metrics in
+Prometheus' format, an OpenAPI description, and a systemd unit.")
+
 # Each package carries the license as its copyright file and a changelog
 # entry for its version, dated as the release in CHANGELOG.md (today while
 # the version is unreleased).
@@ -106,7 +124,7 @@ if(VEXA_GZIP)
   add_custom_target(vexa_debian_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/debian/changelog.gz)
   set(VEXA_DEBIAN_CHANGELOG ${PROJECT_BINARY_DIR}/debian/changelog.gz)
 endif()
-foreach(component runtime dev tools)
+foreach(component runtime dev tools gateway)
   string(TOUPPER ${component} upper)
   set(docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${docdir} RENAME copyright

@@ -158,6 +158,15 @@ bool Store::Accept(RequestRecord* request, std::vector<Job>* jobs, const std::ve
 
 bool Store::Complete(int64_t job, const RequestRecord& request) {
   std::lock_guard<std::mutex> lock(mutex_);
+  // A delivery is written without waiting for the disk: the next
+  // acceptance's synchronous commit takes it along. Lost in a power cut, it
+  // means the command goes out once more after the restart, never that an
+  // accepted one is missing.
+  Exec("PRAGMA synchronous=NORMAL");
+  struct Back {
+    Store* s;
+    ~Back() { s->Exec("PRAGMA synchronous=FULL"); }
+  } back{this};
   if (!Exec("BEGIN IMMEDIATE")) return false;
   bool ok = Stmt(db_, "DELETE FROM jobs WHERE id = ?").Bind(1, job).Run();
   if (ok && request.id != 0) {

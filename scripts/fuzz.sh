@@ -22,7 +22,7 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p "$build/artifacts"
 failed=()
-for target in fuzz_image fuzz_reply_judge fuzz_sim_decode fuzz_roundtrip; do
+for target in fuzz_image fuzz_reply_judge fuzz_sim_decode fuzz_roundtrip fuzz_gateway_request; do
   work="$build/corpus/$target"
   mkdir -p "$work"
   log="$build/$target.log"

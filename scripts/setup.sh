@@ -8,6 +8,8 @@ need=(
   libgtest-dev libgmock-dev libbenchmark-dev libstb-dev pkg-config
   libpcap-dev                            # vexa-sim decode reads captures
   libcpp-httplib-dev unifont             # vexa-sim's sign page and its texts
+  libsqlite3-dev nlohmann-json3-dev      # vexa-gateway: its store, its JSON
+  libsystemd-dev                         #   and its readiness to systemd
   libtomlplusplus-dev                    # the hall file (TOML)
   libcli11-dev hyperfine                 # vexa's command line; its benchmark
   python3 chromium chromium-driver       # the sign page tested in a browser,

@@ -310,6 +310,8 @@ TEST_F(GatewayTest, AThousandCallsIntoAQueueOf256AreCountedAndKeepTheirOrder) {
   EXPECT_LE(accepted.size(), 257u);
   EXPECT_EQ(accepted.size() + static_cast<size_t>(refused), 1000u);
   EXPECT_EQ(gateway_->metrics().drops("entrance"), static_cast<uint64_t>(refused));
+  // Once the sign counts as offline, the command that was in flight is back in the queue.
+  ASSERT_TRUE(WaitUntil([&] { return Availability("entrance") == "offline"; }));
   EXPECT_EQ(SignJson("entrance")["queued"], accepted.size());
   EXPECT_LE(OpenDescriptors(), descriptors + 8);
 
