@@ -57,6 +57,7 @@ SendSettings CurrentSettings() {
   s.attempts = g_send_times;
   s.localIp = g_network_card_ip != nullptr ? g_network_card_ip : kStartLocalAddress;
   s.localPort = g_network_card_port;
+  s.chnCodeMode = g_chncode_mode;
   return s;
 }
 

@@ -1002,6 +1002,7 @@ VEXA_API int PlayImageGroup_Net(char* ip, int networkMode, int modeSelect, int g
 
 /// Sets a bar screen's parameters.
 /// \param serialProtocol 2 sends nothing (result 1); any other value sends
+///                       the bar-screen frame as it is
 /// \param portNumber     n of the device `COMn` (\ref serial)
 /// \param baudRate       see \ref serial
 /// \param frameByte13    parameter frame byte 13, 0 to 255; pass 0 when unsure
@@ -1028,6 +1029,7 @@ VEXA_API int SetParams4BarScreen_Com(int serialProtocol, int portNumber, int bau
 /// \param text           the text, NUL-terminated, in the screen's two-byte
 ///                       character set
 /// \param serialProtocol 2 sends nothing (result 1); any other value sends
+///                       the bar-screen frame as it is
 /// \param portNumber     n of the device `COMn` (\ref serial)
 /// \param baudRate       see \ref serial
 /// \param screenAddress  address of the screen, 0 to 255

@@ -177,8 +177,5 @@ extern "C" int vexa_network_card_port(void) {
 }
 
 extern "C" int vexa_chn_code_mode(void) {
-  // The settings a send reads do not carry the character-code mode, so its
-  // lock is out of reach here; SetChnCodeMode stores one aligned int, read
-  // here in one atomic load, which never sees half of a store.
-  return __atomic_load_n(&g_chncode_mode, __ATOMIC_RELAXED);
+  return Guarded<int>([] { return CurrentSettings().chnCodeMode; });
 }

@@ -321,6 +321,7 @@ set(_VEXA_PY_short SHORT)
 set(_VEXA_PY_void VOID)
 set(_VEXA_PY_constunsignedcharPP BITMAP_OUT)
 set(_VEXA_PY_intP INT_OUT)
+set(_VEXA_PY_charP BUFFER)
 
 # The C type `ctype` in the form of the names above, in `out`.
 function(_vexa_type_key ctype out)
@@ -368,8 +369,9 @@ function(_vexa_python_text root out)
 
 For each function its result and its parameters as ``KIND:name`` in order;
 the names are those of vexa.h. Kinds: TEXT (``const char*``), INT, BOOL,
-SHORT, and BITMAP_OUT and INT_OUT for the pointers that
-vexa_image_content_buffer fills; results INT, BOOL, TEXT or VOID.
+SHORT, BITMAP_OUT and INT_OUT for the pointers that
+vexa_image_content_buffer fills, and BUFFER (``char*``) for a buffer the
+library writes into; results INT, BOOL, TEXT or VOID.
 
 Written by cmake/VexaInterface.cmake from the library's list of the functions
 that forward to SKYREL.h (api/vexa_functions.h: SIGNATURES) and from the C

@@ -163,3 +163,43 @@ TEST_F(HallTest, UploadSendsEachSignsLayoutAndTheClockGoesEverywhere) {
 }
 
 }  // namespace
+
+namespace {
+
+// The hall through the C interface: a handle, the mistakes in a buffer, one
+// result per sign read back by index.
+TEST_F(HallTest, TheCInterfaceOpensCallsAndReportsEachSign) {
+  char error[512];
+  const std::string bad = std::string(VEXA_SOURCE_DIR) + "/README.md";
+  EXPECT_EQ(vexa_hall_open(bad.c_str(), error, sizeof error), 0);
+  EXPECT_EQ(std::string(error).rfind(bad + ":", 0), 0u) << error;
+  EXPECT_EQ(vexa_hall_open(nullptr, error, sizeof error), 0);
+
+  const int h = vexa_hall_open(VEXA_SOURCE_DIR "/examples/hall.toml", error, sizeof error);
+  ASSERT_GT(h, 0) << error;
+  EXPECT_EQ(vexa_hall_call(h, "A012", 9), 1);
+  EXPECT_STREQ(vexa_last_reason(), "the hall has no counter 9");
+  EXPECT_EQ(vexa_hall_result_count(h), 0);
+  main_->setReplyMode(vexasim::ReplyMode::Refuse2);
+  EXPECT_EQ(vexa_hall_call(h, "A012", 3), 3);
+  ASSERT_EQ(vexa_hall_result_count(h), 5);
+  std::string seen;
+  for (int i = 0; i < 5; ++i) {
+    seen += std::string(vexa_hall_result_command(h, i)) + " " + vexa_hall_result_sign(h, i) + " " +
+            std::to_string(vexa_hall_result_code(h, i)) + "; ";
+  }
+  // A voice reply judged by the voice's own mark: a refusal is no "O", so 1.
+  EXPECT_EQ(seen, "lineup main 3; data entrance 0; data office 0; bar bar3 0; voice main 1; ");
+  EXPECT_STREQ(vexa_hall_result_reason(h, 0), "controller 127.0.10.1 refused the command: status \"2\"");
+  EXPECT_STREQ(vexa_hall_result_reason(h, 1), "");
+  EXPECT_STREQ(vexa_hall_result_sign(h, 5), "");
+  EXPECT_EQ(vexa_hall_result_code(h, -1), 1);
+  EXPECT_EQ(vexa_logged_in("127.0.10.3"), 1);  // the fixture's dialer is in, on the suite's port
+  EXPECT_EQ(vexa_logged_in("127.0.10.9"), 0);
+  EXPECT_EQ(vexa_hall_close(h), 0);
+  EXPECT_EQ(vexa_hall_close(h), 1);
+  EXPECT_EQ(vexa_hall_call(h, "A012", 3), 1);
+  EXPECT_EQ(std::string(vexa_last_reason()), "no hall is open with the handle " + std::to_string(h));
+}
+
+}  // namespace

@@ -15,6 +15,7 @@ struct SendSettings {
   // Local address datagrams leave from; "127.0.0.1" means any local address.
   std::string localIp = "127.0.0.1";
   int localPort = protocol::kDefaultLocalPort;
+  int chnCodeMode = 0;  // stored for the application; nothing sent reads it
 };
 
 #endif  // LIBVEXA_X86_TRANSPORT_SETTINGS_H

@@ -17,6 +17,9 @@ nothing beyond the standard library::
     bus = vexa.SerialBus(port_number=1, serial_protocol=2, device_address="5")   # COM1
     bus.play_show_page(1)
 
+    with vexa.Hall("hall.toml") as hall:              # a whole hall in one file
+        results = hall.call("A012", 3)                # one vexa.SignResult per sign
+
 Commands return ``None`` when the controller accepts them and raise
 :class:`NotAccepted`, :class:`NoReply` or :class:`ControllerRefused` when it
 does not, each with the library's ``reason`` in words. An argument the C
@@ -40,6 +43,7 @@ from __future__ import annotations
 from ._library import library_path
 from .commands import TRANSPORTS, Controller, SerialBus
 from .errors import ControllerRefused, LibraryNotFound, NoReply, NotAccepted, VexaError
+from .hall import Hall, HallFileError, SignResult
 from .pages import ShowPageSet
 from .service import (
     close_com,
@@ -63,6 +67,8 @@ __all__ = [
     "TRANSPORTS",
     "Controller",
     "ControllerRefused",
+    "Hall",
+    "HallFileError",
     "LibraryNotFound",
     "NoReply",
     "NotAccepted",
@@ -70,6 +76,7 @@ __all__ = [
     "Settings",
     "SettingsChange",
     "ShowPageSet",
+    "SignResult",
     "VexaError",
     "close_com",
     "close_server",

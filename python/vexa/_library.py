@@ -50,6 +50,8 @@ _CTYPES: dict[str, Any] = {
     # The out-parameters of vexa_image_content_buffer, passed by reference.
     "BITMAP_OUT": ctypes.POINTER(ctypes.POINTER(ctypes.c_ubyte)),
     "INT_OUT": ctypes.POINTER(ctypes.c_int),
+    # A buffer the library writes a text into (ctypes.create_string_buffer).
+    "BUFFER": ctypes.c_char_p,
 }
 
 # Every C function the package calls, each parameter as (kind, name).
@@ -163,8 +165,8 @@ def argument(kind: str, name: str, value: Any) -> Any:
         if value is not None and not isinstance(value, bytes):
             raise TypeError(f"{name}: bytes expected, got {type(value).__name__}")
         return value
-    if kind in ("BITMAP_OUT", "INT_OUT"):
-        return value  # references made by the package itself
+    if kind in ("BITMAP_OUT", "INT_OUT", "BUFFER"):
+        return value  # references and buffers made by the package itself
     try:
         number = operator.index(value)
     except TypeError:

@@ -2,8 +2,9 @@
 
 For each function its result and its parameters as ``KIND:name`` in order;
 the names are those of vexa.h. Kinds: TEXT (``const char*``), INT, BOOL,
-SHORT, and BITMAP_OUT and INT_OUT for the pointers that
-vexa_image_content_buffer fills; results INT, BOOL, TEXT or VOID.
+SHORT, BITMAP_OUT and INT_OUT for the pointers that
+vexa_image_content_buffer fills, and BUFFER (``char*``) for a buffer the
+library writes into; results INT, BOOL, TEXT or VOID.
 
 Written by cmake/VexaInterface.cmake from the library's list of the functions
 that forward to SKYREL.h (api/vexa_functions.h: SIGNATURES) and from the C
@@ -289,4 +290,17 @@ EXTRA_SIGNATURES: dict[str, tuple[str, str]] = {
     "vexa_network_card_ip": ("TEXT", ""),
     "vexa_network_card_port": ("INT", ""),
     "vexa_chn_code_mode": ("INT", ""),
+    "vexa_logged_in": ("INT", "TEXT:ip"),
+    "vexa_hall_open": ("INT", "TEXT:path BUFFER:error INT:error_size"),
+    "vexa_hall_call": ("INT", "INT:hall TEXT:ticket INT:counter"),
+    "vexa_hall_upload": ("INT", "INT:hall"),
+    "vexa_hall_clock": ("INT", "INT:hall"),
+    "vexa_hall_serve_logins": ("INT", "INT:hall"),
+    "vexa_hall_result_count": ("INT", "INT:hall"),
+    "vexa_hall_result_sign": ("TEXT", "INT:hall INT:index"),
+    "vexa_hall_result_command": ("TEXT", "INT:hall INT:index"),
+    "vexa_hall_result_code": ("INT", "INT:hall INT:index"),
+    "vexa_hall_result_reason": ("TEXT", "INT:hall INT:index"),
+    "vexa_hall_result_ms": ("INT", "INT:hall INT:index"),
+    "vexa_hall_close": ("INT", "INT:hall"),
 }
