@@ -114,7 +114,9 @@ void ReadGatewayTable(const std::string& text, const std::string& path, Config* 
     Fail(mistakes, path, g->source(), "\"gateway\" must be a table");
     return;
   }
-  for (auto&& [key, value] : *t) {
+  for (auto&& entry : *t) {
+    const toml::key& key = entry.first;
+    const toml::node& value = entry.second;
     const std::string k(key.str());
     auto text = [&](std::string* into) {
       if (const auto* s = value.as_string()) {

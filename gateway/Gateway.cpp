@@ -98,6 +98,14 @@ bool Gateway::Start(std::string* why) {
   return true;
 }
 
+void Gateway::StopWaiting() {
+  {
+    std::lock_guard<std::mutex> lock(liveMutex_);
+    noWaiting_ = true;
+  }
+  finished_.notify_all();
+}
+
 void Gateway::Stop() {
   for (auto& w : workers_) w->Stop();
 }
@@ -265,7 +273,7 @@ Outcome Gateway::Answer(int64_t id, bool wait, std::chrono::milliseconds bound) 
   std::unique_lock<std::mutex> lock(liveMutex_);
   auto done = [&] {
     auto it = live_.find(id);
-    return it == live_.end() || it->second.record.done;
+    return noWaiting_ || it == live_.end() || it->second.record.done;
   };
   if (wait) finished_.wait_for(lock, bound, done);
   auto it = live_.find(id);

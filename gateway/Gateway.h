@@ -32,6 +32,9 @@ class Gateway : public Service, private WorkerSink {
   // Starts the login server when a sign dials in, takes up what the store
   // holds and starts the workers. False with `why` when it cannot.
   bool Start(std::string* why);
+  // Requests waiting for their results are answered at once with what
+  // they have (202 when not done), as are those that come later.
+  void StopWaiting();
   // The workers end after their command in flight; the queues stay in the
   // store.
   void Stop();
@@ -93,6 +96,7 @@ class Gateway : public Service, private WorkerSink {
   int nextListener_ = 1;
   std::mutex logMutex_;
   bool started_ = false;
+  bool noWaiting_ = false;  // under liveMutex_
 };
 
 }  // namespace gateway

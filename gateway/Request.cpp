@@ -181,8 +181,12 @@ bool MakeJob(const hall::HallFile& hall, const std::string& signName, const std:
           *why = {400, a.name, "\"" + std::string(a.name) + "\" must be a whole number"};
           return false;
         }
-        if (it->is_number_unsigned() ? it->get<unsigned long long>() > static_cast<unsigned long long>(a.high)
-                                     : (it->get<long long>() < a.low || it->get<long long>() > a.high)) {
+        // Non-negative numbers come as unsigned: compared as such, so that
+        // one above the largest signed value is not taken as negative.
+        if (it->is_number_unsigned()
+                ? (it->get<unsigned long long>() > static_cast<unsigned long long>(a.high) ||
+                   (a.low > 0 && it->get<unsigned long long>() < static_cast<unsigned long long>(a.low)))
+                : (it->get<long long>() < a.low || it->get<long long>() > a.high)) {
           *why = {400, a.name,
                   "\"" + std::string(a.name) + "\" must be from " + std::to_string(a.low) + " to " +
                       std::to_string(a.high)};

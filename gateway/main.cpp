@@ -96,6 +96,7 @@ int main(int argc, char** argv) {
   sd_notify(0, "STOPPING=1");
   std::fprintf(stderr, "msg=stopping signal=%d\n", signal);
   std::fflush(stderr);
+  gw.StopWaiting();
   front.Stop();
   gw.Stop();
   return 0;

@@ -282,8 +282,9 @@ TEST_F(GatewayTest, SilentSignGoesOfflineAndBackGetsItsClockAndFields) {
   EXPECT_EQ(Availability("entrance"), "online");
   EXPECT_EQ(Seen(*sims_[2]),
             (std::vector<std::string>{"TimeCheck", "CollectedData 1 X1", "CollectedData 2 X3"}));
-  ASSERT_TRUE(WaitUntil([&] { return gateway_->Request(second["id"]).body["state"] == "done"; }));
-  EXPECT_EQ(gateway_->Request(second["id"]).body["results"][0]["result"], 0);
+  const int64_t secondId = second["id"];
+  ASSERT_TRUE(WaitUntil([&] { return gateway_->Request(secondId).body["state"] == "done"; }));
+  EXPECT_EQ(gateway_->Request(secondId).body["results"][0]["result"], 0);
 }
 
 TEST_F(GatewayTest, AThousandCallsIntoAQueueOf256AreCountedAndKeepTheirOrder) {
