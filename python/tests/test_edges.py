@@ -4,9 +4,10 @@ kind are refused by type, all before anything is sent."""
 
 from __future__ import annotations
 
+import enum
 import inspect
 import typing
-from typing import Iterable, Optional, Sequence, Union
+from typing import Any, Iterable, Optional, Sequence, Union
 
 import pytest
 
@@ -25,11 +26,22 @@ FILLERS = {bool: False, int: 1, Text: "A", PathText: "missing.png", str: "08:00"
 SHORTS = {("Controller.send_multimedia_buffer", "command_code")}
 
 
+def numeric(hint: Any) -> Any:
+    """A hint of a choice, an IntEnum or a plain int (``Union[Colour, int]``),
+    as int: the C parameter behind it is an int all the same."""
+    args = typing.get_args(hint)
+    if typing.get_origin(hint) is Union and int in args and all(
+            a is int or (inspect.isclass(a) and issubclass(a, enum.IntEnum)) for a in args):
+        return int
+    return hint
+
+
 def parameters(function):
     plain = function.__init__ if inspect.isclass(function) else function
     hints = typing.get_type_hints(getattr(plain, "__func__", plain),
                                   localns={"ShowPageSet": vexa.ShowPageSet})
-    return [(p, hints[p.name]) for p in inspect.signature(function).parameters.values()]
+    return [(p, numeric(hints[p.name]))
+            for p in inspect.signature(function).parameters.values()]
 
 
 def targets():

@@ -210,11 +210,17 @@ def call(function: str, *args: Any) -> Any:
     return call_prepared(function, prepare(function, args))
 
 
+def call_text(function: str, *args: Any, encoding: str = "ascii") -> str:
+    """Calls a C function that returns a text, and decodes it (``""`` for a
+    null pointer)."""
+    raw: Optional[bytes] = call(function, *args)
+    return raw.decode(encoding, "backslashreplace") if raw else ""
+
+
 def last_reason() -> str:
     """The calling thread's reason for its last result other than 0, ``""``
     before any."""
-    raw = call("vexa_last_reason")
-    return raw.decode("utf-8", "backslashreplace") if raw else ""
+    return call_text("vexa_last_reason", encoding="utf-8")
 
 
 def check_result(result: int, call_text: str) -> None:

@@ -38,12 +38,29 @@ from typing import TYPE_CHECKING, Any, Sequence, Union
 
 from . import _library
 from ._library import PathText, Text
+from .enums import (
+    Colour,
+    ColourArg,
+    ColourModeArg,
+    LevelArg,
+    LineKind,
+    MaterialCommand,
+    MultimediaCommand,
+    NetworkMode,
+    RelayAction,
+    SerialProtocol,
+    SoundPrefix,
+    VoiceMark,
+)
 
 if TYPE_CHECKING:
     from .pages import ShowPageSet
 
 #: Network modes by transport name.
 TRANSPORTS = {"udp": 1, "tcp": 2, "login": 3}
+
+# The values a caller need not give: what SKYREL.h tells to pass when unsure.
+_RED = Colour.RED
 
 
 class _Commands:
@@ -86,8 +103,10 @@ class _Commands:
         """Makes the sign stop playing its show pages."""
         self._send("stop_play", *self._where())
 
-    def relay_switch(self, relay_no: int, action: int) -> None:
-        """Switches relay ``relay_no`` (1 to 8) on (``action`` 1) or off (2)."""
+    def relay_switch(self, relay_no: int, action: Union[RelayAction, int]) -> None:
+        """Switches relay ``relay_no`` (1 to 8) on (``action``
+        :attr:`~vexa.RelayAction.ON`, 1) or off (:attr:`~vexa.RelayAction.OFF`,
+        2); another action leaves the relay as it is."""
         self._send("relay_switch", *self._where(), relay_no, action)
 
     def relay_delay(self, relay_no: int, delay: int) -> None:
@@ -106,27 +125,28 @@ class _Commands:
     def send_date_time(
         self,
         material_id: int,
-        display_mode: int,
-        dt_field4_high: int,
-        dt_field4_low: int,
-        dt_field5_high: int,
-        dt_field5_low: int,
-        dt_field6: int,
-        dt_field0: int,
-        dt_field1: int,
-        dt_top_bit: int,
-        dt_field2: int,
-        dt_field3: int,
-        style3: int,
-        extra_byte: int,
+        display_mode: ColourModeArg,
+        dt_field4_high: int = 1,
+        dt_field4_low: int = 1,
+        dt_field5_high: int = 1,
+        dt_field5_low: int = 1,
+        dt_field6: int = 0,
+        dt_field0: int = 1,
+        dt_field1: int = 3,
+        dt_top_bit: int = 1,
+        dt_field2: int = 0,
+        dt_field3: int = 0,
+        style3: int = 0,
+        extra_byte: int = 0,
     ) -> None:
         """Shows the running date and time in an area of the sign.
 
         ``material_id`` numbers the display on the controller; ``display_mode``
-        is the colour mode (0 red, 1 red and green, 2 full colour); the
-        ``dt_...`` values are the controller's date-time options (see
-        ``SendDateTime_Net`` in SKYREL.h for the bits each keeps);
-        ``style3`` and ``extra_byte`` are bytes of the block head.
+        is the :class:`~vexa.ColourMode`; the ``dt_...`` values are the
+        controller's date-time options (see ``SendDateTime_Net`` in SKYREL.h
+        for the bits each keeps), by default the demonstration program's set;
+        ``style3`` and ``extra_byte`` are bytes of the block head (0 unless
+        the controller's manual says otherwise).
         """
         self._send(
             "send_date_time", *self._where(), material_id, display_mode, dt_field4_high,
@@ -136,12 +156,18 @@ class _Commands:
 
     # -- texts ---------------------------------------------------------------
     def send_collection_data(
-        self, text: Text, data_index: int, text_style: int, attr_high: int, attr_low: int
+        self,
+        text: Text,
+        data_index: int,
+        text_style: int = 0,
+        attr_high: ColourArg = _RED,
+        attr_low: int = 0,
     ) -> None:
         """Fills collected-data field ``data_index`` (0 to 255) with a short text.
 
         ``text_style`` (0 to 15) goes into both halves of the style byte;
-        ``attr_high`` and ``attr_low`` (0 to 15 each) make the attribute byte.
+        ``attr_high`` (the text's :class:`~vexa.Colour`) and ``attr_low`` (0 to
+        15 each) make the attribute byte.
         """
         self._send(
             "send_collection_data", self._text(text), *self._where(), data_index, text_style,
@@ -154,24 +180,25 @@ class _Commands:
         area_width: int,
         area_height: int,
         material_id: int,
-        display_mode: int,
-        style1: int,
-        style2: int,
-        style3: int,
-        text_style: int,
-        attr_high: int,
-        attr_low: int,
-        level_code: int,
-        primary_flag: bool,
-        extra_byte: int,
+        display_mode: ColourModeArg,
+        style1: int = 0,
+        style2: int = 0,
+        style3: int = 0,
+        text_style: int = 0,
+        attr_high: ColourArg = _RED,
+        attr_low: int = 0,
+        level_code: LevelArg = 1,
+        primary_flag: bool = True,
+        extra_byte: int = 0,
     ) -> None:
         """Shows a text in an area of ``area_width`` x ``area_height`` pixels.
 
         ``material_id`` numbers the text on the controller; ``display_mode``
-        is the colour mode; ``style1`` to ``style3``, ``text_style`` and
-        ``extra_byte`` are bytes of the block head; ``attr_high`` and
-        ``attr_low`` (0 to 15) make the attribute byte; ``level_code`` 2 or 3
-        (anything else: 1); ``primary_flag`` marks the text primary.
+        is the :class:`~vexa.ColourMode`; ``style1`` to ``style3``,
+        ``text_style`` and ``extra_byte`` are bytes of the block head;
+        ``attr_high`` (the :class:`~vexa.Colour`) and ``attr_low`` (0 to 15)
+        make the attribute byte; ``level_code`` a :class:`~vexa.Level`;
+        ``primary_flag`` marks the text primary.
         """
         self._send(
             "send_internal_text", self._text(text), *self._where(), area_width, area_height,
@@ -183,18 +210,19 @@ class _Commands:
         self,
         text: Text,
         data_index: int,
-        display_mode: int,
-        text_style: int,
-        attr_high: int,
-        attr_low: int,
-        index: int,
-        count: int,
+        display_mode: ColourModeArg = 0,
+        text_style: int = 0,
+        attr_high: ColourArg = _RED,
+        attr_low: int = 0,
+        index: int = 1,
+        count: int = 1,
     ) -> None:
-        """Piece ``index`` of ``count`` of a multi-part collected-data text.
+        """Piece ``index`` of ``count`` of a multi-part collected-data text
+        (by default piece 1 of 1, sent at once).
 
         Pieces 1 to ``count`` - 1 are gathered; piece ``count`` sends them all
         in one frame. One such sequence at a time in the process; it belongs
-        to the thread that sent piece 1.
+        to the thread that sent piece 1. ``display_mode`` is not sent.
         """
         self._send(
             "send_mul_collection_data", self._text(text), *self._where(), data_index,
@@ -207,20 +235,21 @@ class _Commands:
         area_width: int,
         area_height: int,
         material_id: int,
-        display_mode: int,
-        style1: int,
-        style2: int,
-        style3: int,
-        text_style: int,
-        attr_high: int,
-        attr_low: int,
-        level_code: int,
-        primary_flag: bool,
-        extra_byte: int,
-        index: int,
-        count: int,
+        display_mode: ColourModeArg,
+        style1: int = 0,
+        style2: int = 0,
+        style3: int = 0,
+        text_style: int = 0,
+        attr_high: ColourArg = _RED,
+        attr_low: int = 0,
+        level_code: LevelArg = 1,
+        primary_flag: bool = True,
+        extra_byte: int = 0,
+        index: int = 1,
+        count: int = 1,
     ) -> None:
-        """Piece ``index`` of ``count`` of a multi-part internal text.
+        """Piece ``index`` of ``count`` of a multi-part internal text (by
+        default piece 1 of 1, sent at once).
 
         The arguments before ``index`` are those of :meth:`send_internal_text`.
         Pieces 1 to ``count`` - 1 are gathered; piece ``count`` sends them all
@@ -233,13 +262,19 @@ class _Commands:
         )
 
     def send_line_up(
-        self, text: Text, slot_no: int, line_kind: int, unit_address: int, bracketed: bool
+        self,
+        text: Text,
+        slot_no: int,
+        line_kind: Union[LineKind, int],
+        unit_address: int,
+        bracketed: bool,
     ) -> None:
         """Shows the ticket or queue line being called in line-up slot ``slot_no``.
 
-        ``line_kind`` 1 or 2 selects the first or second kind of line (other
-        values the plain kind); ``unit_address`` addresses the line-up unit;
-        ``bracketed`` wraps the text in the record's start and end marks.
+        ``line_kind`` is a :class:`~vexa.LineKind` (1 or 2 the first or
+        second kind of line, other values the plain kind); ``unit_address``
+        addresses the line-up unit; ``bracketed`` wraps the text in the
+        record's start and end marks.
         """
         self._send(
             "send_line_up", self._text(text), *self._where(), slot_no, line_kind,
@@ -253,16 +288,17 @@ class _Commands:
         width: int,
         height: int,
         material_id: int,
-        display_mode: int,
-        style1: int,
-        style2: int,
-        style3: int,
-        level_code: int,
-        primary_flag: bool,
-        index: int,
-        count: int,
+        display_mode: ColourModeArg,
+        style1: int = 0,
+        style2: int = 0,
+        style3: int = 0,
+        level_code: LevelArg = 1,
+        primary_flag: bool = True,
+        index: int = 1,
+        count: int = 1,
     ) -> None:
-        """Image ``index`` of ``count`` of an image group, read from a BMP or PNG file.
+        """Image ``index`` of ``count`` of an image group, read from a BMP or PNG
+        file (by default a group of one image, sent at once).
 
         Each image is scaled to ``width`` x ``height``; images 1 to ``count`` - 1
         are gathered, image ``count`` sends the group. One image group at a
@@ -278,19 +314,21 @@ class _Commands:
         self,
         mode_select: int,
         group_no: int,
-        byte5: int,
-        word6: int,
-        word8: int,
-        byte10: int,
-        byte11: int,
-        byte12: int,
-        byte2_clear: bool,
-        high_mode_bits: bool,
+        byte5: int = 0,
+        word6: int = 0,
+        word8: int = 0,
+        byte10: int = 0,
+        byte11: int = 0,
+        byte12: int = 0,
+        byte2_clear: bool = True,
+        high_mode_bits: bool = False,
     ) -> None:
         """Makes the sign play image group ``group_no`` (0 to 255).
 
         The other values are the controller's play options, named by the
-        payload byte they fill (see ``PlayImageGroup_Net`` in SKYREL.h).
+        payload byte they fill (see ``PlayImageGroup_Net`` in SKYREL.h); the
+        defaults are the values to pass unless the controller's manual says
+        otherwise.
         """
         self._send(
             "play_image_group", *self._where(), mode_select, group_no, byte5, word6, word8,
@@ -301,28 +339,29 @@ class _Commands:
     def send_mul_material(
         self,
         text: Text,
-        command_code: int,
+        command_code: Union[MaterialCommand, int],
         material_id: int,
         spare_value: int,
-        display_mode: int,
+        display_mode: ColourModeArg,
         area_width: int,
         area_height: int,
-        style1: int,
-        style2: int,
-        style3: int,
-        text_style: int,
-        attr_high: int,
-        attr_low: int,
-        level_code: int,
-        primary_flag: bool,
-        extra_byte: int,
-        index: int,
-        count: int,
+        style1: int = 0,
+        style2: int = 0,
+        style3: int = 0,
+        text_style: int = 0,
+        attr_high: ColourArg = _RED,
+        attr_low: int = 0,
+        level_code: LevelArg = 1,
+        primary_flag: bool = True,
+        extra_byte: int = 0,
+        index: int = 1,
+        count: int = 1,
     ) -> None:
-        """One piece of a multi-part text with its command code given: 0x31
-        internal text or 0x65 collected data (``material_id`` is then the data
-        field); the multi-part sender behind :meth:`send_mul_internal_text`. The
-        gathered pieces go out in one frame."""
+        """One piece of a multi-part text with its command code given: a
+        :class:`~vexa.MaterialCommand`, 0x31 internal text or 0x65 collected
+        data (``material_id`` is then the data field); the multi-part sender
+        behind :meth:`send_mul_internal_text`. The gathered pieces go out in
+        one frame; ``spare_value`` is not sent."""
         _library.run(
             "vexa_send_mul_material", *self._route(), self._text(text), command_code,
             material_id, spare_value, display_mode, area_width, area_height, style1, style2,
@@ -337,14 +376,14 @@ class _Commands:
         width: int,
         height: int,
         material_id: int,
-        display_mode: int,
-        style1: int,
-        style2: int,
-        style3: int,
-        level_code: int,
-        primary_flag: bool,
-        index: int,
-        count: int,
+        display_mode: ColourModeArg,
+        style1: int = 0,
+        style2: int = 0,
+        style3: int = 0,
+        level_code: LevelArg = 1,
+        primary_flag: bool = True,
+        index: int = 1,
+        count: int = 1,
     ) -> None:
         """The image-group upload behind :meth:`send_image_group` (the same
         arguments, the same frames)."""
@@ -361,27 +400,37 @@ class Controller(_Commands):
 
     Args:
         ip: the controller's IPv4 address, e.g. ``"192.0.2.10"``.
-        transport: the network mode by name: ``"udp"`` (datagrams to port
-            8800, the default), ``"tcp"`` (a connection to port 8900) or
-            ``"login"`` (the connection the controller opened to this
-            process's login server, see :func:`vexa.open_server`).
+        transport: the network mode, by name or as a :class:`~vexa.NetworkMode`:
+            ``"udp"`` (datagrams to port 8800, the default), ``"tcp"`` (a
+            connection to port 8900) or ``"login"`` (the connection the
+            controller opened to this process's login server, see
+            :func:`vexa.open_server`).
         encoding: how ``str`` texts become bytes (default GBK).
+
+    Attributes:
+        ip: the address given.
+        transport: the network mode's name, ``"udp"``, ``"tcp"`` or ``"login"``.
 
     Example::
 
         sign = vexa.Controller("192.0.2.10")
         sign.play_show_page(1)
-        sign.send_line_up("A012", slot_no=3, line_kind=1, unit_address=1, bracketed=False)
+        sign.send_line_up("A012", slot_no=3, line_kind=vexa.LineKind.FIRST,
+                          unit_address=1, bracketed=False)
     """
 
     _suffix = "_net"
 
-    def __init__(self, ip: str, transport: str = "udp", *, encoding: str = "gbk") -> None:
+    def __init__(
+        self, ip: str, transport: Union[str, NetworkMode] = "udp", *, encoding: str = "gbk"
+    ) -> None:
+        if isinstance(transport, NetworkMode):
+            transport = transport.name.lower()
         if transport not in TRANSPORTS:
             raise ValueError(f"transport {transport!r} is not one of {', '.join(TRANSPORTS)}")
         codecs.lookup(encoding)  # an unknown encoding fails here, not at the first text
         self.ip = ip
-        self.transport = transport
+        self.transport: str = transport
         self.encoding = encoding
         self._ip = _library.ascii_bytes(ip, "ip")
         self._mode = TRANSPORTS[transport]
@@ -399,9 +448,16 @@ class Controller(_Commands):
         return (1, self._mode, self._ip, 1, 1, 9600, b"0")
 
     def send_coordinate_text(
-        self, text: Text, x: int, y: int, text_style: int, attr_high: int, attr_low: int
+        self,
+        text: Text,
+        x: int,
+        y: int,
+        text_style: int = 0,
+        attr_high: ColourArg = _RED,
+        attr_low: int = 0,
     ) -> None:
-        """Shows a text with its top left corner at pixel (``x``, ``y``)."""
+        """Shows a text with its top left corner at pixel (``x``, ``y``), in
+        the :class:`~vexa.Colour` ``attr_high``."""
         self._send(
             "send_coordinate_text", self._text(text), *self._where(), x, y, text_style,
             attr_high, attr_low,
@@ -413,15 +469,15 @@ class Controller(_Commands):
         area_width: int,
         area_height: int,
         material_id: int,
-        display_mode: int,
-        style1: int,
-        style2: int,
-        style3: int,
-        text_style: int,
-        attr_high: int,
-        attr_low: int,
-        level_code: int,
-        primary_code: int,
+        display_mode: ColourModeArg,
+        style1: int = 0,
+        style2: int = 0,
+        style3: int = 0,
+        text_style: int = 0,
+        attr_high: ColourArg = _RED,
+        attr_low: int = 0,
+        level_code: LevelArg = 1,
+        primary_code: int = 1,
     ) -> None:
         """:meth:`send_internal_text` with the primary mark as a number (1:
         primary) and the header byte 0."""
@@ -432,17 +488,24 @@ class Controller(_Commands):
             call_text=f"send_internal_text_custom {self._describe()}",
         )
 
-    def play_voice(self, text: Text, sub_code: int) -> None:
+    def play_voice(self, text: Text, sub_code: int = 0) -> None:
         """Makes the controller speak a text; ``sub_code`` (0 to 255) goes into the frame."""
         self._send("play_voice", self._text(text), self._ip, None, self._mode, sub_code)
 
     def play_voice2(
-        self, text: Text, sub_code: int, v_tag: int, sound_no: int, m_tag: int
+        self,
+        text: Text,
+        sub_code: int = 0,
+        v_tag: int = -1,
+        sound_no: Union[SoundPrefix, int] = SoundPrefix.NONE,
+        m_tag: Union[VoiceMark, int] = VoiceMark.NONE,
     ) -> None:
         """Makes the controller speak a text with voice tags in front of it.
 
-        ``v_tag`` 0 or more adds "[vN]"; ``sound_no`` 1 to 3 adds "sound101 ",
-        "sound201 " or "sound301 "; ``m_tag`` 1 adds "[m3] ", 2 "[m51] ".
+        ``v_tag`` 0 or more adds "[vN]" (negative: none); ``sound_no`` a
+        :class:`~vexa.SoundPrefix` (1 to 3 add "sound101 ", "sound201 " or
+        "sound301 "); ``m_tag`` a :class:`~vexa.VoiceMark` (1 adds "[m3] ",
+        2 "[m51] "). By default no tag is added.
         """
         self._send(
             "play_voice2", self._text(text), self._ip, None, self._mode, sub_code, v_tag,
@@ -450,7 +513,12 @@ class Controller(_Commands):
         )
 
     def send_line_up_content(
-        self, text: Text, slot_no: int, line_kind: int, unit_address: int, bracketed: bool
+        self,
+        text: Text,
+        slot_no: int,
+        line_kind: Union[LineKind, int],
+        unit_address: int,
+        bracketed: bool,
     ) -> None:
         """The same as :meth:`send_line_up`."""
         _library.run(
@@ -462,7 +530,7 @@ class Controller(_Commands):
         self,
         text: Text,
         slot_no: int,
-        line_kind: int,
+        line_kind: Union[LineKind, int],
         unit_address: int,
         bracketed: bool,
         page_chars: int,
@@ -482,9 +550,9 @@ class Controller(_Commands):
         vertical: int,
         width: int,
         height: int,
-        colour_mode: int,
-        byte17_flag: int,
-        byte18_value: int,
+        colour_mode: ColourModeArg,
+        byte17_flag: int = 0,
+        byte18_value: int = 0,
     ) -> None:
         """Uploads one picture as multimedia frames of 960 bitmap bytes.
 
@@ -501,16 +569,17 @@ class Controller(_Commands):
     def send_multimedia_buffer(
         self,
         source: PathText,
-        command_code: int,
+        command_code: Union[MultimediaCommand, int],
         horizontal: int,
         vertical: int,
         width: int,
         height: int,
-        colour_mode: int,
-        byte17_flag: int,
-        byte18_value: int,
+        colour_mode: ColourModeArg,
+        byte17_flag: int = 0,
+        byte18_value: int = 0,
     ) -> None:
-        """:meth:`send_multimedia` with the command code (0x78 or 0x6C) given."""
+        """:meth:`send_multimedia` with the command code given, a
+        :class:`~vexa.MultimediaCommand` (0x78 or 0x6C)."""
         _library.run(
             "vexa_send_multimedia_buffer", _library.path_bytes(source, "source"),
             *self._where(), command_code, horizontal, vertical, width, height, colour_mode,
@@ -541,9 +610,11 @@ class SerialBus(_Commands):
             directory (link it to the real device: ``ln -s /dev/ttyUSB0 COM1``).
         baud_rate: compared with the open port's; another value (or port)
             reopens the port. The line always runs at 9600 baud, 8N1.
-        serial_protocol: 2 sends the RS-485 bus frame that carries
+        serial_protocol: a :class:`~vexa.SerialProtocol`: 2 (``RS485``, the
+            default) sends the RS-485 bus frame that carries
             ``device_address`` (a command without a bus form then raises
-            NotAccepted); any other value sends the network frame unchanged.
+            NotAccepted); any other value (``NETWORK_FRAME``) sends the
+            network frame unchanged.
         device_address: the controller's bus address: one number (``5``,
             ``"5"``) or eight numbers (``"1_2_3_4_5_6_7_8"`` or a sequence of
             eight ints).
@@ -559,7 +630,7 @@ class SerialBus(_Commands):
         self,
         port_number: int = 1,
         baud_rate: int = 9600,
-        serial_protocol: int = 2,
+        serial_protocol: Union[SerialProtocol, int] = SerialProtocol.RS485,
         device_address: Union[int, str, Sequence[int]] = "0",
         *,
         encoding: str = "gbk",
@@ -570,17 +641,18 @@ class SerialBus(_Commands):
             if len(device_address) != 8:
                 raise ValueError("a bus address of several numbers has eight of them")
             device_address = "_".join(str(int(n)) for n in device_address)
-        self.port_number = port_number
-        self.baud_rate = baud_rate
-        self.serial_protocol = serial_protocol
         self.device_address = str(device_address)
         self.encoding = encoding
         self._device_address = _library.ascii_bytes(self.device_address, "device_address")
-        # The serial arguments are checked once, as any command would.
-        _library.prepare(
+        # The serial arguments are checked once, as any command would, and
+        # kept as the plain numbers the library takes.
+        _, protocol, port, baud = _library.prepare(
             "vexa_start_play_com",
             (self._device_address, serial_protocol, port_number, baud_rate),
         )
+        self.port_number: int = port
+        self.baud_rate: int = baud
+        self.serial_protocol: int = protocol
 
     def __repr__(self) -> str:
         return (
@@ -612,22 +684,30 @@ class SerialBus(_Commands):
         """Makes the controller speak a text (in the RS-485 voice frame with protocol 2)."""
         self._send("play_voice", self._text(text), *self._where())
 
-    def play_voice2(self, text: Text, v_tag: int, sound_no: int, m_tag: int) -> None:
+    def play_voice2(
+        self,
+        text: Text,
+        v_tag: int = -1,
+        sound_no: Union[SoundPrefix, int] = SoundPrefix.NONE,
+        m_tag: Union[VoiceMark, int] = VoiceMark.NONE,
+    ) -> None:
         """Makes the controller speak a text with voice tags in front of it (see
         :meth:`Controller.play_voice2`)."""
         self._send("play_voice2", self._text(text), *self._where(), v_tag, sound_no, m_tag)
 
     def set_params4_bar_screen(
         self,
-        frame_byte13: int,
-        frame_byte6: int,
-        frame_byte7: int,
-        two_way: int,
-        frame_byte9: int,
-        clear_byte14: bool,
+        frame_byte13: int = 0,
+        frame_byte6: int = 0,
+        frame_byte7: int = 0,
+        two_way: int = 0,
+        frame_byte9: int = 0,
+        clear_byte14: bool = False,
     ) -> None:
         """Sets a bar screen's parameters (bytes of the parameter frame; see
-        ``SetParams4BarScreen_Com`` in SKYREL.h). Not with protocol 2."""
+        ``SetParams4BarScreen_Com`` in SKYREL.h; the defaults are the values
+        to pass unless the screen's manual says otherwise). Not with
+        protocol 2."""
         self._send(
             "set_params4_bar_screen", self.serial_protocol, self.port_number, self.baud_rate,
             frame_byte13,
@@ -638,22 +718,23 @@ class SerialBus(_Commands):
         self,
         text: Text,
         screen_address: int,
-        colour: int,
+        colour: ColourArg,
         page_width: int,
-        unused1: int,
-        unused2: int,
-        frame_word13: int,
-        move_style1: int,
-        move_style2: int,
-        page_byte3: int,
-        page_byte5: int,
-        page_byte7: int,
-        page_byte8: int,
-        byte10_is82: bool,
+        unused1: int = 0,
+        unused2: int = 0,
+        frame_word13: int = 0,
+        move_style1: int = 0,
+        move_style2: int = 0,
+        page_byte3: int = 0,
+        page_byte5: int = 0,
+        page_byte7: int = 0,
+        page_byte8: int = 0,
+        byte10_is82: bool = False,
     ) -> None:
-        """Sends a text to bar screen ``screen_address``, cut into pages of
-        ``page_width`` two-byte characters (see ``SendContent2BarScreen_Com``
-        in SKYREL.h). Not with protocol 2."""
+        """Sends a text to bar screen ``screen_address`` in the
+        :class:`~vexa.Colour` ``colour``, cut into pages of ``page_width``
+        two-byte characters (see ``SendContent2BarScreen_Com`` in SKYREL.h;
+        ``unused1`` and ``unused2`` are not sent). Not with protocol 2."""
         self._send(
             "send_content2_bar_screen", self._text(text), self.serial_protocol, self.port_number,
             self.baud_rate,

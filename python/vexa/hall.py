@@ -54,12 +54,14 @@ class HallFileError(VexaError):
 
     Attributes:
         mistakes: every mistake as ``"FILE:LINE:COLUMN: what is wrong"``.
+        reason: the library's words, the mistakes one a line.
     """
 
     result = 1
 
     def __init__(self, mistakes: list[str]) -> None:
-        super().__init__("\n".join(mistakes) or "the hall file cannot be opened")
+        text = "\n".join(mistakes)
+        super().__init__(text or "the hall file cannot be opened", "", text)
         self.mistakes = mistakes
 
 
@@ -103,6 +105,14 @@ class Hall:
             raise ValueError("the hall is closed")
         return self._handle
 
+    def _finish(self, result: int, what: str) -> list[SignResult]:
+        """The results of the operation just made on this thread; an
+        operation that failed before reaching any sign raises instead."""
+        results = self._results()
+        if result != 0 and not results:
+            raise NotAccepted(_library.last_reason(), what)
+        return results
+
     def call(self, ticket: str, counter: int) -> list[SignResult]:
         """Calls ``ticket`` to ``counter``: its line-up fields, then its data
         fields, then its bar screens, then the announcement on the signs that
@@ -122,20 +132,23 @@ class Hall:
             raise TypeError(f"ticket: str expected, got {type(ticket).__name__}")
         handle = self._open()
         result = _library.call("vexa_hall_call", handle, ticket.encode("utf-8"), counter)
-        results = self._results()
-        if result != 0 and not results:
-            raise NotAccepted(_library.last_reason(), f"call {ticket} to counter {counter}")
-        return results
+        return self._finish(result, f"call {ticket} to counter {counter}")
 
     def upload(self) -> list[SignResult]:
-        """Uploads each networked sign's page set, one sign after another."""
-        _library.call("vexa_hall_upload", self._open())
-        return self._results()
+        """Uploads each networked sign's page set, one sign after another.
+
+        Raises:
+            NotAccepted: nothing was sent (``reason`` says why).
+        """
+        return self._finish(_library.call("vexa_hall_upload", self._open()), "upload")
 
     def clock(self) -> list[SignResult]:
-        """Sets every sign's clock from the host's."""
-        _library.call("vexa_hall_clock", self._open())
-        return self._results()
+        """Sets every sign's clock from the host's.
+
+        Raises:
+            NotAccepted: nothing was sent (``reason`` says why).
+        """
+        return self._finish(_library.call("vexa_hall_clock", self._open()), "clock")
 
     def serve_logins(self) -> None:
         """Starts the login server on the hall's login port, when a sign of

@@ -14,7 +14,7 @@ Example::
     pages = vexa.ShowPageSet()
     pages.add_show_page(2, "00:00", "23:59")
     pages.add_area(2, 0, 0, 192, 16)
-    pages.add_template_date_time(2, 2, 0, 1, 1, 1, 1, 0, 1, 3, 1, 0, 0, 0)
+    pages.add_template_date_time(2, material_id=2, display_mode=vexa.ColourMode.RED)
     pages.upload(vexa.Controller("192.0.2.10"))
 
 The builder methods check their arguments at once, as the commands do: a
@@ -36,6 +36,7 @@ from typing import Any, Iterable, Union
 from . import _library
 from ._library import PathText, Text
 from .commands import Controller
+from .enums import Colour, ColourArg, ColourModeArg, LevelArg, MaterialType
 from .errors import NotAccepted
 
 # Held while the library's model holds one set: rebuilt, checked or uploaded.
@@ -99,13 +100,13 @@ class ShowPageSet:
         page_no: int,
         text: Text,
         material_id: int,
-        display_mode: int,
-        style1: int,
-        style2: int,
-        style3: int,
-        text_style: int,
-        attr_high: int,
-        attr_low: int,
+        display_mode: ColourModeArg,
+        style1: int = 0,
+        style2: int = 0,
+        style3: int = 0,
+        text_style: int = 0,
+        attr_high: ColourArg = Colour.RED,
+        attr_low: int = 0,
     ) -> None:
         """Adds an internal text to the last area of page ``page_no`` (the
         arguments of :meth:`vexa.Controller.send_internal_text`)."""
@@ -120,10 +121,10 @@ class ShowPageSet:
         page_no: int,
         text: Text,
         data_index: int,
-        display_mode: int,
-        text_style: int,
-        attr_high: int,
-        attr_low: int,
+        display_mode: ColourModeArg,
+        text_style: int = 0,
+        attr_high: ColourArg = Colour.RED,
+        attr_low: int = 0,
     ) -> None:
         """Adds collected-data field ``data_index`` to the last area of page
         ``page_no``; the library draws a material number no other material of
@@ -137,18 +138,18 @@ class ShowPageSet:
         self,
         page_no: int,
         material_id: int,
-        display_mode: int,
-        dt_field4_high: int,
-        dt_field4_low: int,
-        dt_field5_high: int,
-        dt_field5_low: int,
-        dt_field6: int,
-        dt_field0: int,
-        dt_field1: int,
-        dt_top_bit: int,
-        dt_field2: int,
-        dt_field3: int,
-        style3: int,
+        display_mode: ColourModeArg,
+        dt_field4_high: int = 1,
+        dt_field4_low: int = 1,
+        dt_field5_high: int = 1,
+        dt_field5_low: int = 1,
+        dt_field6: int = 0,
+        dt_field0: int = 1,
+        dt_field1: int = 3,
+        dt_top_bit: int = 1,
+        dt_field2: int = 0,
+        dt_field3: int = 0,
+        style3: int = 0,
     ) -> None:
         """Adds a running date-time display to the last area of page
         ``page_no`` (the options of :meth:`vexa.Controller.send_date_time`)."""
@@ -163,10 +164,10 @@ class ShowPageSet:
         page_no: int,
         file_list: Union[PathText, Iterable[PathText]],
         material_id: int,
-        display_mode: int,
-        style1: int,
-        style2: int,
-        style3: int,
+        display_mode: ColourModeArg,
+        style1: int = 0,
+        style2: int = 0,
+        style3: int = 0,
     ) -> None:
         """Adds an image group to the last area of page ``page_no``; the upload
         sends the last of ``file_list`` (one name, a comma-separated list, or a
@@ -182,13 +183,14 @@ class ShowPageSet:
         text: Text,
         style3: int,
         text_style: int,
-        attr_high: int,
+        attr_high: ColourArg,
         attr_low: int,
         line_up_index: int,
-        line_up_flag: bool,
+        line_up_flag: bool = False,
     ) -> None:
         """Adds a queue line-up field to the last area of page ``page_no``; the
-        library draws a material number no other material of the set has."""
+        library draws a material number no other material of the set has.
+        ``text`` and ``line_up_flag`` are kept with the material, not sent."""
         self._record(
             "add_template_line_up", "vexa_add_template_line_up", page_no, self._text(text),
             style3, text_style, attr_high, attr_low, line_up_index, line_up_flag,
@@ -199,32 +201,35 @@ class ShowPageSet:
         page_no: int,
         text: Text,
         file_list: Union[PathText, Iterable[PathText]],
-        material_type: int,
+        material_type: Union[MaterialType, int],
         material_id: int,
-        display_mode: int,
-        style1: int,
-        style2: int,
-        style3: int,
-        text_style: int,
-        attr_high: int,
-        attr_low: int,
-        level_selector: int,
-        dt_field1: int,
-        dt_field4_high: int,
-        dt_field4_low: int,
-        dt_field6: int,
-        dt_field0: int,
-        dt_top_bit: int,
-        dt_field2: int,
-        dt_field3: int,
-        data_index: int,
-        line_up_index: int,
-        primary_flag: bool,
-        line_up_flag: bool,
+        display_mode: ColourModeArg,
+        style1: int = 0,
+        style2: int = 0,
+        style3: int = 0,
+        text_style: int = 0,
+        attr_high: ColourArg = Colour.RED,
+        attr_low: int = 0,
+        level_selector: LevelArg = 1,
+        dt_field1: int = 3,
+        dt_field4_high: int = 1,
+        dt_field4_low: int = 1,
+        dt_field6: int = 0,
+        dt_field0: int = 1,
+        dt_top_bit: int = 1,
+        dt_field2: int = 0,
+        dt_field3: int = 0,
+        data_index: int = 0,
+        line_up_index: int = 0,
+        primary_flag: bool = True,
+        line_up_flag: bool = False,
     ) -> None:
-        """Adds a material of any type (1 internal text, 2 collected data, 3
-        date-time, 4 image group, 5 line-up) to the last area of page
-        ``page_no``; the builder behind the ``add_template_...`` methods."""
+        """Adds a material of any type, a :class:`~vexa.MaterialType` (1
+        internal text, 2 collected data, 3 date-time, 4 image group, 5
+        line-up), to the last area of page ``page_no``; the builder behind the
+        ``add_template_...`` methods. A type ignores the arguments it does not
+        use (``data_index`` is read for collected data only, ``line_up_index``
+        for line-ups only)."""
         self._record(
             "gen_material", "vexa_gen_material", page_no, self._text(text), _files(file_list),
             material_type, material_id, display_mode, style1, style2, style3, text_style,

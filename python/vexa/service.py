@@ -5,13 +5,16 @@ from __future__ import annotations
 
 import ctypes
 
+from typing import Union
+
 from . import _library
 from ._library import PathText, Text
+from .enums import ClockText, ColourModeArg
 
 
 def version() -> str:
     """The version of the loaded library, "MAJOR.MINOR.PATCH"."""
-    return _library.call("vexa_version").decode("ascii")
+    return _library.call_text("vexa_version")
 
 
 def result_text(result: int) -> str:
@@ -22,7 +25,7 @@ def result_text(result: int) -> str:
         TypeError: when ``result`` is not an integer.
         OverflowError: when it does not fit a C int.
     """
-    return _library.call("vexa_result_text", result).decode("ascii")
+    return _library.call_text("vexa_result_text", result)
 
 
 def last_reason() -> str:
@@ -76,15 +79,16 @@ def write_log_thread(title: Text, message: Text, *, encoding: str = "gbk") -> No
     )
 
 
-def current_date_to_string(mode: int) -> str:
-    """The local date "YYYYMMDD" (``mode`` 0) or time "hh:mm:ss" (any other
-    ``mode``), as the library's log writer stamps them.
+def current_date_to_string(mode: Union[ClockText, int]) -> str:
+    """The local date "YYYYMMDD" (``mode`` :attr:`~vexa.ClockText.DATE`, 0) or
+    time "hh:mm:ss" (:attr:`~vexa.ClockText.TIME` or any other ``mode``), as
+    the library's log writer stamps them.
 
     Raises:
         TypeError: when ``mode`` is not an integer (``None`` included).
         OverflowError: when it does not fit a C int.
     """
-    return _library.call("vexa_current_date_to_string", mode).decode("ascii")
+    return _library.call_text("vexa_current_date_to_string", mode)
 
 
 def get_move_style(move_style: int) -> int:
@@ -98,10 +102,13 @@ def get_move_style(move_style: int) -> int:
     return int(_library.call("vexa_get_move_style", move_style))
 
 
-def image_content_buffer(source: PathText, colour_mode: int, width: int, height: int) -> bytes:
+def image_content_buffer(
+    source: PathText, colour_mode: ColourModeArg, width: int, height: int
+) -> bytes:
     """The controller's bitmap of a BMP or PNG file scaled to ``width`` x ``height``.
 
-    The bitmap holds ``colour_mode`` + 1 bit planes (red, green, blue), each
+    The bitmap holds ``colour_mode`` (a :class:`~vexa.ColourMode`) + 1 bit
+    planes (red, green, blue), each
     rows top to bottom, eight pixels a byte, most significant bit first; a
     pixel's bit is set when its channel is at least 128.
 

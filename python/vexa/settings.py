@@ -24,7 +24,7 @@ from __future__ import annotations
 
 import threading
 from types import TracebackType
-from typing import NamedTuple, Optional, Type
+from typing import Any, NamedTuple, Optional, Type
 
 from . import _library
 
@@ -73,7 +73,7 @@ def _apply(wanted: Settings, before: Settings) -> None:
     Every value is checked before the first setter runs, so a value the
     library cannot take changes nothing.
     """
-    calls: list[tuple[str, tuple]] = []
+    calls: list[tuple[str, tuple[Any, ...]]] = []
     if (wanted.send_time_out, wanted.receive_time_out) != (
         before.send_time_out,
         before.receive_time_out,
@@ -159,6 +159,7 @@ def settings(
             "local_port": local_port,
             "chn_code_mode": chn_code_mode,
         }
-        wanted = before._replace(**{name: v for name, v in given.items() if v is not None})
+        changes: dict[str, Any] = {name: v for name, v in given.items() if v is not None}
+        wanted = before._replace(**changes)
         _apply(wanted, before)
         return SettingsChange(before, current_settings())
