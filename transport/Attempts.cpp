@@ -1,5 +1,6 @@
 // The attempt loop every link shares: attempts, pauses between frames, the
 // reply judge, the trace record and the reason of a failure.
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -64,6 +65,14 @@ Received Exchange(Link& link, const FrameList& frames, uint8_t* reply, trace::Tr
 std::string Attempts(int n) { return std::to_string(n) + (n == 1 ? " attempt" : " attempts"); }
 
 }  // namespace
+
+Received NothingReceived(long bytes, int error, int waitedMs) {
+  Received r;
+  r.bytes = bytes;
+  r.timedOut = bytes < 0 && (error == EAGAIN || error == EWOULDBLOCK);
+  r.why = socketio::NoReplyText(bytes, error, waitedMs);
+  return r;
+}
 
 int RunAttempts(Link& link, const FrameList& frames, const SendSettings& settings) {
   int result = 1;

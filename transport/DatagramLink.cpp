@@ -63,7 +63,6 @@ class DatagramLink : public NetworkLink {
   // the local port, and such a datagram must never be taken for the
   // controller's answer. It is dropped and the wait goes on.
   Received Receive(uint8_t* reply, trace::Transmission& rec) override {
-    Received r;
     const Clock::time_point deadline =
         Clock::now() + std::chrono::milliseconds(socketio::BoundedMs(timeoutMs_));
     // The first wait is the socket's own receive time-out (the whole of it):
@@ -72,9 +71,9 @@ class DatagramLink : public NetworkLink {
     for (;;) {
       if (!waitOnSocket) {
         const long left = socketio::MsLeft(deadline);
-        if (left <= 0) return TimedOut();
+        if (left <= 0) return NothingReceived(-1, EAGAIN, timeoutMs_);
         const int ready = socketio::WaitReadable(fd_, static_cast<int>(left));
-        if (ready < 0) return Failed(errno);
+        if (ready < 0) return NothingReceived(-1, errno, timeoutMs_);
         if (ready == 0) continue;  // the deadline is checked above
       }
       sockaddr_in from{};
@@ -85,11 +84,12 @@ class DatagramLink : public NetworkLink {
           waitOnSocket && n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
       waitOnSocket = false;
       if (n < 0) {
-        if (timedOutOnSocket) return TimedOut();
+        if (timedOutOnSocket) return NothingReceived(-1, EAGAIN, timeoutMs_);
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-        return Failed(errno);
+        return NothingReceived(-1, errno, timeoutMs_);
       }
       if (from.sin_family == AF_INET && from.sin_addr.s_addr == to_.sin_addr.s_addr) {
+        Received r;
         r.bytes = n;
         return r;
       }
@@ -136,21 +136,6 @@ class DatagramLink : public NetworkLink {
     return ntohs(bound.sin_port);
   }
 
-  Received TimedOut() const {
-    Received r;
-    r.bytes = -1;
-    r.timedOut = true;
-    r.why = socketio::NoReplyText(-1, EAGAIN, timeoutMs_);
-    return r;
-  }
-
-  Received Failed(int error) const {
-    Received r;
-    r.bytes = -1;
-    r.why = socketio::NoReplyText(-1, error, timeoutMs_);
-    return r;
-  }
-
   const int fd_;
   const int timeoutMs_;
   sockaddr_in to_{};
@@ -161,15 +146,6 @@ class DatagramLink : public NetworkLink {
 }  // namespace
 
 std::unique_ptr<Link> MakeDatagramLink(const char* ip, const SendSettings& settings) {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    trace::Refuse(std::string("cannot open a UDP socket: ") + std::strerror(errno));
-    return nullptr;
-  }
-  try {
-    return std::make_unique<DatagramLink>(ip, fd, settings);
-  } catch (...) {
-    close(fd);
-    throw;
-  }
+  return WithSocket(SOCK_DGRAM, "UDP",
+                    [&](int fd) { return std::make_unique<DatagramLink>(ip, fd, settings); });
 }

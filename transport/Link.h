@@ -7,7 +7,12 @@
 #ifndef LIBVEXA_X86_TRANSPORT_LINK_H
 #define LIBVEXA_X86_TRANSPORT_LINK_H
 
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -85,6 +90,28 @@ class NetworkLink : public Link {
  protected:
   const std::string ip_;
 };
+
+// A receive that brought nothing: `bytes` 0 (the connection was closed) or
+// below 0 with `error` (EAGAIN: the wait of `waitedMs` ran out).
+Received NothingReceived(long bytes, int error, int waitedMs);
+
+// A link over a new socket of `type` (SOCK_DGRAM, SOCK_STREAM), made by
+// `make(fd)`, which owns the socket from then on; null with the reason
+// stated when no socket can be opened.
+template <class Make>
+std::unique_ptr<Link> WithSocket(int type, const char* kind, Make make) {
+  const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    trace::Refuse(std::string("cannot open a ") + kind + " socket: " + std::strerror(errno));
+    return nullptr;
+  }
+  try {
+    return make(fd);
+  } catch (...) {
+    close(fd);
+    throw;
+  }
+}
 
 // The links. A link that cannot be made (no socket) returns null and
 // states the reason with trace::Refuse.

@@ -65,20 +65,12 @@ class LoginLink : public NetworkLink {
   // One receive, bounded by the receive time-out without changing the
   // connection's own socket options (the login server owns it).
   Received Receive(uint8_t* reply, trace::Transmission&) override {
-    Received r;
     const int ready = socketio::WaitReadable(fd_, timeoutMs_);
-    int error = 0;
-    if (ready <= 0) {
-      error = ready == 0 ? EAGAIN : errno;
-      r.bytes = -1;
-    } else {
-      r.bytes = recv(fd_, reply, protocol::kReplySize, MSG_DONTWAIT);
-      if (r.bytes < 0) error = errno;
-    }
-    if (r.bytes <= 0) {
-      r.timedOut = r.bytes < 0 && (error == EAGAIN || error == EWOULDBLOCK);
-      r.why = socketio::NoReplyText(r.bytes, error, timeoutMs_);
-    }
+    if (ready <= 0) return NothingReceived(-1, ready == 0 ? EAGAIN : errno, timeoutMs_);
+    const long n = recv(fd_, reply, protocol::kReplySize, MSG_DONTWAIT);
+    if (n <= 0) return NothingReceived(n, n < 0 ? errno : 0, timeoutMs_);
+    Received r;
+    r.bytes = n;
     return r;
   }
 

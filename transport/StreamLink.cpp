@@ -53,13 +53,10 @@ class StreamLink : public NetworkLink {
   void Send(const CBuffObj::tagBufferInfo& f) override { socketio::SendWhole(fd_, f); }
 
   Received Receive(uint8_t* reply, trace::Transmission&) override {
+    const long n = recv(fd_, reply, protocol::kReplySize, 0);
+    if (n <= 0) return NothingReceived(n, n < 0 ? errno : 0, timeoutMs_);
     Received r;
-    r.bytes = recv(fd_, reply, protocol::kReplySize, 0);
-    if (r.bytes <= 0) {
-      const int error = r.bytes < 0 ? errno : 0;
-      r.timedOut = r.bytes < 0 && (error == EAGAIN || error == EWOULDBLOCK);
-      r.why = socketio::NoReplyText(r.bytes, error, timeoutMs_);
-    }
+    r.bytes = n;
     return r;
   }
 
@@ -76,15 +73,6 @@ class StreamLink : public NetworkLink {
 }  // namespace
 
 std::unique_ptr<Link> MakeStreamLink(const char* ip, const SendSettings& settings) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    trace::Refuse(std::string("cannot open a TCP socket: ") + std::strerror(errno));
-    return nullptr;
-  }
-  try {
-    return std::make_unique<StreamLink>(ip, fd, settings);
-  } catch (...) {
-    close(fd);
-    throw;
-  }
+  return WithSocket(SOCK_STREAM, "TCP",
+                    [&](int fd) { return std::make_unique<StreamLink>(ip, fd, settings); });
 }
