@@ -1,18 +1,21 @@
-"""Every method of Controller and SerialBus against the emulator: each row
-calls one method and checks the fields the emulator decoded from what it
-received. In the first call of a row every integer argument has a value of
-its own, so that two arguments handed over in each other's place show as a
-wrong field (a value the frame does not carry, such as the width of an image
-group, cannot be checked)."""
+"""Every method of Controller and SerialBus, and of their asyncio twins
+AsyncController and AsyncSerialBus, against the emulator: each row calls one
+method and checks the fields the emulator decoded from what it received. In
+the first call of a row every integer argument has a value of its own, so
+that two arguments handed over in each other's place show as a wrong field
+(a value the frame does not carry, such as the width of an image group,
+cannot be checked)."""
 
 from __future__ import annotations
 
+import asyncio
 import inspect
 import os
 
 import pytest
 
 import vexa
+from vexa.aio import AsyncController, AsyncSerialBus
 
 from conftest import Sim, png
 
@@ -212,6 +215,14 @@ def test_the_tables_hold_every_method_with_distinct_numbers():
         methods = [row[0] for row in table]
         assert len(set(methods)) == len(methods)
         assert set(methods) == public_methods(cls)
+    # The asyncio twins: the same methods with the same parameters and
+    # defaults, as coroutines.
+    for cls, twin in ((vexa.Controller, AsyncController), (vexa.SerialBus, AsyncSerialBus)):
+        assert public_methods(twin) == public_methods(cls)
+        for name in public_methods(cls):
+            assert inspect.iscoroutinefunction(getattr(twin, name)), name
+            assert inspect.signature(getattr(twin, name)) == inspect.signature(
+                getattr(cls, name)), name
     for row in CONTROLLER + SERIAL:
         first = calls_of(row[-2])[0]
         numbers = [a for a in first if isinstance(a, int) and not isinstance(a, bool)]
@@ -226,6 +237,15 @@ def picture(tmp_path_factory):
 
 
 def run(obj, method, arguments, picture):
+    """Calls the method with each set of arguments in turn, awaiting each
+    call of an asyncio twin on an event loop of its own."""
+    async def calls():
+        for args in calls_of(arguments):
+            await getattr(obj, method)(*(picture if a == PICTURE else a for a in args))
+
+    if isinstance(obj, (AsyncController, AsyncSerialBus)):
+        asyncio.run(calls())
+        return
     for args in calls_of(arguments):
         getattr(obj, method)(*(picture if a == PICTURE else a for a in args))
 
@@ -238,9 +258,10 @@ def check(received, frames):
         assert frame["checks"] == "ok"
 
 
+@pytest.mark.parametrize("cls", [vexa.Controller, AsyncController])
 @pytest.mark.parametrize("method,arguments,frames", CONTROLLER, ids=[r[0] for r in CONTROLLER])
-def test_controller_method_on_the_wire(accepting, picture, method, arguments, frames):
-    run(vexa.Controller(ADDRESS), method, arguments, picture)
+def test_controller_method_on_the_wire(accepting, picture, cls, method, arguments, frames):
+    run(cls(ADDRESS), method, arguments, picture)
     check(accepting.frames(len(frames)), frames)
     assert accepting.nothing_more(0.05)
 
@@ -270,11 +291,12 @@ BUSES = {
 }
 
 
+@pytest.mark.parametrize("cls", [vexa.SerialBus, AsyncSerialBus])
 @pytest.mark.parametrize("method,bus,arguments,frames", SERIAL, ids=[r[0] for r in SERIAL])
-def test_serial_bus_method_on_the_line(serial_line, picture, method, bus, arguments, frames):
+def test_serial_bus_method_on_the_line(serial_line, picture, cls, method, bus, arguments, frames):
     serial_line.drain()
     # Each serial send pauses half the reply wait after its frame.
     with vexa.settings(receive_time_out=200):
-        run(vexa.SerialBus(port_number=PORT, **BUSES[bus]), method, arguments, picture)
+        run(cls(port_number=PORT, **BUSES[bus]), method, arguments, picture)
     check(serial_line.frames(len(frames)), frames)
     assert serial_line.nothing_more(0.05)

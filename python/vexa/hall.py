@@ -13,6 +13,7 @@ stops no other, so a failure of one sign is a result, not an exception.
 from __future__ import annotations
 
 import ctypes
+import os
 from dataclasses import dataclass
 from types import TracebackType
 from typing import Optional
@@ -75,17 +76,23 @@ class Hall:
     Args:
         path: the hall file.
 
+    Attributes:
+        path: the hall file's path.
+
     Raises:
         HallFileError: when the file cannot be read or has mistakes (all of
             them are listed).
     """
 
     def __init__(self, path: PathText) -> None:
+        self._handle: Optional[int] = None
         error = ctypes.create_string_buffer(_ERROR_SIZE)
-        handle = _library.call("vexa_hall_open", _library.path_bytes(path, "path"), error, _ERROR_SIZE)
+        name = _library.path_bytes(path, "path")
+        self.path: str = os.fsdecode(name)
+        handle = _library.call("vexa_hall_open", name, error, _ERROR_SIZE)
         if handle <= 0:
             raise HallFileError(_text(error.value).splitlines())
-        self._handle: Optional[int] = handle
+        self._handle = handle
 
     def _results(self) -> list[SignResult]:
         handle = self._open()

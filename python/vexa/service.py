@@ -50,6 +50,13 @@ def open_server(port: int) -> None:
     _library.run("vexa_open_server", port, call_text=f"open_server on port {port}")
 
 
+def logged_in(ip: str) -> bool:
+    """Whether a controller from address ``ip`` has dialled in to the login
+    server and answered its greeting, so that ``Controller(ip,
+    transport="login")`` reaches it."""
+    return bool(_library.call("vexa_logged_in", _library.ascii_bytes(ip, "ip")))
+
+
 def close_server() -> None:
     """Has no effect: the login server runs until the process ends."""
     _library.call("vexa_close_server")
