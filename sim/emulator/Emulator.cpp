@@ -19,6 +19,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -36,6 +37,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kPollMs = 20;
 constexpr int kConnectTimeoutMs = 5000;
+// A controller that dials in tries again this often while it has no
+// connection to the host.
+constexpr int kRedialMs = 1000;
 
 long nowMs() {
   return long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count());
@@ -56,6 +60,49 @@ bool writeAll(int fd, const std::vector<uint8_t>& bytes, bool isSocket) {
     done += size_t(r);
   }
   return true;
+}
+
+// The IPv4 address of host (a dotted address or a name) with port.
+bool resolveHost(const std::string& host, int port, sockaddr_in& to) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* res = nullptr;
+  if (::getaddrinfo(host.c_str(), nullptr, &hints, &res) != 0 || !res) return false;
+  std::memcpy(&to, res->ai_addr, sizeof to);
+  ::freeaddrinfo(res);
+  to.sin_port = htons(uint16_t(port));
+  return true;
+}
+
+// A stream connection to `to`, made from the local address `source` ("" for
+// any), waited for at most kConnectTimeoutMs and only while goOn() holds.
+// The connected descriptor (non-blocking), or -1 with errno set.
+int dialFrom(const sockaddr_in& to, const std::string& source, const std::function<bool()>& goOn) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return -1;
+  auto fail = [fd](int why) {
+    ::close(fd);
+    errno = why;
+    return -1;
+  };
+  if (!source.empty()) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, source.c_str(), &local.sin_addr) != 1) return fail(EINVAL);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) return fail(errno);
+  }
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) return fd;
+  if (errno != EINPROGRESS) return fail(errno);
+  for (int waited = 0; waited < kConnectTimeoutMs && goOn(); waited += kPollMs) {
+    pollfd pf{fd, POLLOUT, 0};
+    if (::poll(&pf, 1, kPollMs) != 1) continue;
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return fail(errno);
+    return err == 0 ? fd : fail(err);
+  }
+  return fail(ETIMEDOUT);
 }
 
 }  // namespace
@@ -226,6 +273,34 @@ struct Emulator::Impl {
     }
   }
 
+  // ---- dialling in ------------------------------------------------------------
+  // Keeps one connection to the login server at `to` from `source`: dials
+  // when there is none, then looks again a second later.
+  void dialLoop(const sockaddr_in& to, const std::string& source, const std::function<void(bool)>& onChange) {
+    bool connected = false;
+    bool toldDown = false;  // this stretch without a connection was reported
+    while (!stopping) {
+      if (streams.dialled() == 0) {
+        if (connected) {
+          connected = false;
+          toldDown = true;
+          if (onChange) onChange(false);
+        }
+        const int fd = dialFrom(to, source, [this] { return !stopping; });
+        if (fd >= 0) {
+          streams.addLogin(fd, true);
+          connected = true;
+          toldDown = false;
+          if (onChange) onChange(true);
+        } else if (!toldDown) {
+          toldDown = true;
+          if (onChange) onChange(false);
+        }
+      }
+      if (!pause(kRedialMs)) return;
+    }
+  }
+
   // ---- the serial line ---------------------------------------------------------
   void serialLoop(int fd) {
     StreamSplitter splitter(true);
@@ -366,30 +441,40 @@ std::string Emulator::openSerial() {
   return d.ptyPath;
 }
 
-bool Emulator::connectLogin(const std::string& host, int port, bool answerGreeting) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* res = nullptr;
-  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &res) != 0 || !res) return false;
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  bool ok = fd >= 0;
-  if (ok && ::connect(fd, res->ai_addr, res->ai_addrlen) != 0) {
-    ok = errno == EINPROGRESS;
-    if (ok) {
-      pollfd pf{fd, POLLOUT, 0};
-      int err = 0;
-      socklen_t len = sizeof err;
-      ok = ::poll(&pf, 1, kConnectTimeoutMs) == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 &&
-           err == 0;
-    }
-  }
-  ::freeaddrinfo(res);
-  if (!ok) {
-    if (fd >= 0) ::close(fd);
+bool Emulator::connectLogin(const std::string& host, int port, bool answerGreeting, const std::string& source) {
+  sockaddr_in to{};
+  if (!resolveHost(host, port, to)) return false;
+  int fd = dialFrom(to, source, [] { return true; });
+  if (fd < 0) return false;
+  d_->streams.addLogin(fd, answerGreeting);
+  return true;
+}
+
+bool Emulator::keepDialling(const std::string& host, int port, const std::string& source, std::string* error,
+                            std::function<void(bool connected)> onChange) {
+  sockaddr_in to{};
+  if (!resolveHost(host, port, to)) {
+    if (error) *error = "no IPv4 address for the login server's host " + host;
     return false;
   }
-  d_->streams.addLogin(fd, answerGreeting);
+  // A connection from an address that is not this machine's can never be
+  // made: said once now rather than tried every second.
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  if (::inet_pton(AF_INET, source.c_str(), &local.sin_addr) != 1) {
+    if (error) *error = "cannot dial in from " + source + ": not an IPv4 address";
+    return false;
+  }
+  int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const bool bindable = probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+  const int why = errno;
+  if (probe >= 0) ::close(probe);
+  if (!bindable) {
+    if (error) *error = "cannot dial in from " + source + ": " + std::strerror(why);
+    return false;
+  }
+  Impl& d = *d_;
+  d.spawn([&d, to, source, onChange = std::move(onChange)] { d.dialLoop(to, source, onChange); });
   return true;
 }
 

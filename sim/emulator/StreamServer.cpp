@@ -59,6 +59,8 @@ size_t StreamServer::connections() const { return open_; }
 
 size_t StreamServer::pendingAnswers() const { return pending_; }
 
+size_t StreamServer::dialled() const { return dialled_; }
+
 void StreamServer::ensureRunning() {
   if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
 }
@@ -81,6 +83,7 @@ void StreamServer::addLogin(int fd, bool answerGreeting) {
   std::lock_guard<std::mutex> lk(mu_);
   incoming_.push_back(std::move(c));
   ++open_;
+  ++dialled_;
   ensureRunning();
 }
 
@@ -102,6 +105,7 @@ void StreamServer::stop() {
     *fd = -1;
   }
   open_ = 0;
+  dialled_ = 0;
   pending_ = 0;
   stopping_ = false;
 }
@@ -312,6 +316,7 @@ void StreamServer::run() {
       if ((*it)->broken) {
         closed = true;
         ::close((*it)->fd);
+        if ((*it)->dialled) --dialled_;
         it = conns_.erase(it);
         --open_;
       } else {

@@ -65,6 +65,8 @@ class StreamServer {
   size_t connections() const;
   // Answers decided but waiting for their time, over all connections.
   size_t pendingAnswers() const;
+  // Connections dialled to a login server still open.
+  size_t dialled() const;
 
  private:
   struct Conn;
@@ -87,6 +89,7 @@ class StreamServer {
   std::thread thread_;
   std::atomic<bool> stopping_{false};
   std::atomic<size_t> open_{0};
+  std::atomic<size_t> dialled_{0};
   std::atomic<size_t> pending_{0};
   uint64_t activity_ = 0;  // counts exchanges, to tell which connection was quiet longest
 

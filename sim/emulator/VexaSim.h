@@ -70,9 +70,22 @@ class Emulator {
   // path, "" on failure.
   std::string openSerial();
   // Dials in to a login server as a controller: connects, reads the greeting
-  // frame, answers it (or not), then serves frames on that connection.
-  // Returns false if the connection cannot be made.
-  bool connectLogin(const std::string& host, int port, bool answerGreeting = true);
+  // frame, answers it (or not), then serves frames on that connection. With
+  // a source address the connection comes from that local address, as the
+  // host tells controllers apart by their address. Returns false if the
+  // connection cannot be made.
+  bool connectLogin(const std::string& host, int port, bool answerGreeting = true,
+                    const std::string& source = "");
+  // Dials in like connectLogin, from `source`, and keeps doing so as a
+  // controller does: once a second while the host's login server is not
+  // there, and again within a second after the connection dropped, until
+  // stop(). `onChange` (may be empty) hears each change: true when dialled
+  // in, false when a dial found no server or the connection dropped (once
+  // for each stretch without a connection). False, with the reason in
+  // `error`, when no connection can ever come from `source` (not an IPv4
+  // address of this machine) or the host is no IPv4 address.
+  bool keepDialling(const std::string& host, int port, const std::string& source, std::string* error = nullptr,
+                    std::function<void(bool connected)> onChange = {});
 
   void setReplyMode(ReplyMode m, int delayMs = 0);
   // When set and it returns a value, those bytes are the reply (empty: stay
