@@ -125,7 +125,7 @@ class Blocking:
 
     def __init__(self, path: Path, asynchronous: bool) -> None:
         self.asynchronous = asynchronous
-        self.hall = AsyncHall(path) if asynchronous else vexa.Hall(path)
+        self.hall = asyncio.run(AsyncHall.open(path)) if asynchronous else vexa.Hall(path)
 
     def __getattr__(self, name: str):
         method = getattr(self.hall, name)
@@ -191,7 +191,12 @@ def test_hall_refusals_carry_the_library_reason(tmp_path: Path, accepting: Sim) 
         vexa.Hall(path)
     assert bad.value.reason == "\n".join(bad.value.mistakes) and bad.value.result == 1
     path.write_text(HALL)
+
+    async def unknown_counter() -> None:
+        async with AsyncHall(path) as hall:
+            await hall.call("A012", 9)
+
     with pytest.raises(vexa.NotAccepted) as unknown:
-        asyncio.run(AsyncHall(path).call("A012", 9))
+        asyncio.run(unknown_counter())
     assert unknown.value.reason == "the hall has no counter 9"
     assert accepting.nothing_more()
