@@ -17,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,7 @@ struct SignBarPage {
 struct SignState {
   std::string id;
   std::string kind;  // "controller", "bus" or "bar"
+  std::string name;  // the hall's name for the sign (vexa-sim --hall); "" without
   uint64_t changes = 0;  // counts the changes applied
   // The sign's real size in dots (vexa-sim --size); 0: it grows to hold
   // what it shows.
@@ -171,10 +173,26 @@ class SignBoard {
   // width and height (parseSignSize's range) the sign has that size, and
   // what lies beyond its edge is cut off instead of making it larger.
   SignState& addController(const std::string& address, int width = 0, int height = 0);
+  // A sign known before any frame arrives, of any kind, with its name and
+  // size (0 x 0: it grows; a bar screen's width sets its page width, 16
+  // dots a character, until a frame gives one); like a controller's, it
+  // always has its place.
+  SignState& addSign(const std::string& id, const std::string& kind, const std::string& name, int width = 0,
+                     int height = 0);
+  // Frames received at `address` come over a line of its own (a serial
+  // line such as "COM1"): its bus devices and bar screens are told from
+  // those of other lines by the line's name in front ("COM1 bar 3").
+  void addLine(const std::string& address) { lines_.insert(address); }
   // Which sign a frame received by the controller at address is meant for:
   // the controller itself, or the bus device or bar screen it names. Empty
   // for frames that belong to no sign.
   static std::string signFor(const Frame& f, const std::string& address);
+  // The sign a frame received over `line` is meant for: the bus device or
+  // bar screen it names with the line's name in front ("COM1 bar 3"), or
+  // the line itself for a network frame.
+  static std::string signOnLine(const Frame& f, const std::string& line);
+  // signOnLine where address is a line (addLine), else signFor.
+  std::string idFor(const Frame& f, const std::string& address) const;
   // Applies one decoded frame; returns the sign it changed, "" when none (a
   // frame that fails its checks changes nothing, as a controller drops it).
   std::string apply(const Frame& f, const std::string& address);
@@ -199,6 +217,7 @@ class SignBoard {
   SignMaterial& material(SignState& s, long id);
 
   std::map<std::string, SignState> signs_;
+  std::set<std::string> lines_;
   Clock clock_;
   uint64_t announcementSeq_ = 0;
   int bitmapW_ = 0, bitmapH_ = 0;

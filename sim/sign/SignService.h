@@ -42,6 +42,13 @@ class SignService {
   // Shows the sign of a controller address before any frame arrives; with
   // a width and height it has that size (SignBoard::addController).
   void addController(const std::string& address, int width = 0, int height = 0);
+  // Shows a sign of any kind under its id before any frame arrives, with
+  // the name the page gives it beside the id (SignBoard::addSign).
+  void addSign(const std::string& id, const std::string& kind, const std::string& name, int width = 0,
+               int height = 0);
+  // Frames posted with this address come over a line of its own
+  // (SignBoard::addLine); call before they are posted.
+  void addLine(const std::string& address);
   // Hands over a frame received by the controller at address. Cheap and
   // never waits for drawing; false when too many frames wait already.
   bool post(const Frame& f, const std::string& address);
@@ -67,11 +74,13 @@ class SignService {
 
  private:
   struct Item {
+    enum class Does { Frame, AddSign, AddLine } does = Does::Frame;
     Frame frame;
-    std::string address;
-    bool addOnly = false;
-    int width = 0, height = 0;  // addOnly: the sign's size, 0 when it grows
+    std::string address;        // Frame: the controller's; AddSign: the sign's id; AddLine: the line's
+    std::string kind, name;     // AddSign
+    int width = 0, height = 0;  // AddSign: the sign's size, 0 when it grows
   };
+  void enqueue(Item item);
   void run();
   // Lays sign id out again and rebuilds its JSON; with draw also its
   // picture, and with writeFile its file in the --out directory.

@@ -48,9 +48,10 @@ std::string jsonList(const List& list, F item) {
 }
 
 std::string signJson(const SignState& s, const SignLayout& l, uint64_t picture) {
-  std::string j = "{\"id\":" + jsonString(s.id) + ",\"kind\":" + jsonString(s.kind) +
-                  ",\"changes\":" + std::to_string(s.changes) + ",\"width\":" + std::to_string(l.width) +
-                  ",\"height\":" + std::to_string(l.height) + ",\"image\":" +
+  std::string j = "{\"id\":" + jsonString(s.id) + ",\"name\":" + jsonString(s.name) +
+                  ",\"kind\":" + jsonString(s.kind) + ",\"changes\":" + std::to_string(s.changes) +
+                  ",\"width\":" + std::to_string(l.width) + ",\"height\":" + std::to_string(l.height) +
+                  ",\"image\":" +
                   jsonString("/sign/" + SignService::fileName(s.id) + "?v=" + std::to_string(picture)) +
                   ",\"playing\":" + (s.playing ? "true" : "false");
   j += ",\"page\":{\"number\":" + (s.pageNo > 0 ? std::to_string(s.pageNo) : std::string("null"));
@@ -128,25 +129,46 @@ void SignService::setClock(SignBoard::Clock clock) {
   clockChanged_ = true;
 }
 
-void SignService::addController(const std::string& address, int width, int height) {
+void SignService::enqueue(Item item) {
   {
     std::lock_guard<std::mutex> lk(queueMu_);
-    Item item;
-    item.address = address;
-    item.addOnly = true;
-    item.width = width;
-    item.height = height;
     queue_.push_back(std::move(item));
     ++posted_;
   }
   queueCv_.notify_all();
 }
 
+void SignService::addController(const std::string& address, int width, int height) {
+  addSign(address, "controller", "", width, height);
+}
+
+void SignService::addSign(const std::string& id, const std::string& kind, const std::string& name, int width,
+                          int height) {
+  Item item;
+  item.does = Item::Does::AddSign;
+  item.address = id;
+  item.kind = kind;
+  item.name = name;
+  item.width = width;
+  item.height = height;
+  enqueue(std::move(item));
+}
+
+void SignService::addLine(const std::string& address) {
+  Item item;
+  item.does = Item::Does::AddLine;
+  item.address = address;
+  enqueue(std::move(item));
+}
+
 bool SignService::post(const Frame& f, const std::string& address) {
   {
     std::lock_guard<std::mutex> lk(queueMu_);
     if (queue_.size() >= settings_.queueLimit) return false;
-    queue_.push_back(Item{f, address, false, 0, 0});
+    Item item;
+    item.frame = f;
+    item.address = address;
+    queue_.push_back(std::move(item));
     ++posted_;
   }
   queueCv_.notify_all();
@@ -270,16 +292,22 @@ void SignService::run() {
     }
     std::set<std::string> changed;
     for (const Item& item : batch) {
-      if (item.addOnly) {
-        board_.addController(item.address, item.width, item.height);
+      if (item.does == Item::Does::AddLine) {
+        board_.addLine(item.address);
+        continue;
+      }
+      if (item.does == Item::Does::AddSign) {
+        board_.addSign(item.address, item.kind, item.name, item.width, item.height);
         changed.insert(item.address);
         continue;
       }
       const std::string id = board_.apply(item.frame, item.address);
       if (!id.empty()) changed.insert(id);
-      const std::string sign = id.empty() ? SignBoard::signFor(item.frame, item.address) : id;
+      const std::string sign = id.empty() ? board_.idFor(item.frame, item.address) : id;
       ++seq;
+      const SignState* named = board_.find(sign);
       pendingLog_.emplace_back(seq, "{\"seq\":" + std::to_string(seq) + ",\"sign\":" + jsonString(sign) +
+                                          ",\"name\":" + jsonString(named ? named->name : std::string()) +
                                           ",\"ok\":" + (item.frame.checksOk ? "true" : "false") +
                                           ",\"line\":" + jsonString(item.frame.text()) + "}");
     }

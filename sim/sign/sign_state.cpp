@@ -82,6 +82,25 @@ SignState& SignBoard::addController(const std::string& address, int width, int h
   return s;
 }
 
+SignState& SignBoard::addSign(const std::string& id, const std::string& kind, const std::string& name, int width,
+                              int height) {
+  // Made here rather than by sign(), whose limit is for signs that frames
+  // make: a sign given at start always has its place.
+  SignState& s = signs_[id];
+  s.id = id;
+  s.kind = kind;
+  s.name = name;
+  if (kind == "bar") {
+    // A bar screen is as wide as its pages, 16 dots a character, until a
+    // frame gives another page width.
+    if (width > 0 && s.barWidth == 0) s.barWidth = std::min(width, kMaxSignWidth) / 16;
+  } else if (width > 0 && height > 0) {
+    s.fixedWidth = std::min(width, kMaxSignWidth);
+    s.fixedHeight = std::min(height, kMaxSignHeight);
+  }
+  return s;
+}
+
 bool parseSignSize(const std::string& text, int& width, int& height) {
   const size_t x = text.find('x');
   if (x == std::string::npos) return false;
@@ -113,6 +132,15 @@ std::string SignBoard::signFor(const Frame& f, const std::string& address) {
   return "";
 }
 
+std::string SignBoard::signOnLine(const Frame& f, const std::string& line) {
+  const std::string id = signFor(f, line);
+  return f.kind == "net" || id.empty() ? id : line + " " + id;
+}
+
+std::string SignBoard::idFor(const Frame& f, const std::string& address) const {
+  return lines_.count(address) ? signOnLine(f, address) : signFor(f, address);
+}
+
 void SignBoard::arrived(SignState& s, const std::string& key) {
   for (const std::string& k : s.arrivals)
     if (k == key) return;
@@ -138,7 +166,7 @@ void SignBoard::setClockTo(SignState& s, const std::tm& t) {
 }
 
 std::string SignBoard::apply(const Frame& f, const std::string& address) {
-  const std::string id = signFor(f, address);
+  const std::string id = idFor(f, address);
   if (id.empty() || !f.checksOk) return "";
   const std::string kind = f.kind == "bar" ? "bar" : f.kind == "net" ? "controller" : "bus";
   SignState* target = sign(id, kind);

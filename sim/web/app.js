@@ -66,10 +66,13 @@ function areaRows(table, areas) {
 function renderSign(section, s) {
   let img = section.querySelector('img.sign-image');
   if (!img) {
-    section.append(el('h2', '', s.id));
-    section.querySelector('h2').append(el('span', 'sign-kind', s.kind));
+    // A sign of a hall goes by its name, its address beside it.
+    const title = el('h2', '', s.name || s.id);
+    if (s.name) title.append(el('span', 'sign-address', s.id));
+    title.append(el('span', 'sign-kind', s.kind));
+    section.append(title);
     img = el('img', 'sign-image');
-    img.alt = 'the sign ' + s.id;
+    img.alt = 'the sign ' + (s.name ? s.name + ' at ' : '') + s.id;
     section.append(img, el('div', 'details'));
   }
   if (img.getAttribute('src') !== s.image) img.setAttribute('src', s.image);
@@ -153,7 +156,8 @@ function render(state) {
 function addFrame(entry) {
   if (entry.seq <= lastFrame) return;  // sent again after a reconnection
   lastFrame = entry.seq;
-  const li = el('li', entry.ok ? '' : 'bad', (entry.sign ? '[' + entry.sign + '] ' : '') + entry.line);
+  const sign = entry.name || entry.sign;
+  const li = el('li', entry.ok ? '' : 'bad', (sign ? '[' + sign + '] ' : '') + entry.line);
   li.value = entry.seq;
   const atBottom = logEl.scrollTop + logEl.clientHeight >= logEl.scrollHeight - 4;
   logEl.append(li);
