@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -17,9 +18,11 @@
 
 #include "Bitmaps.h"
 #include "Decode.h"
+#include "HallPlay.h"
 #include "Render.h"
 #include "SignWebServer.h"
 #include "SignService.h"
+#include "Text.h"
 #include "VexaSim.h"
 
 namespace {
@@ -74,15 +77,124 @@ const char kUsage[] =
     "                     make LINK (e.g. COM1) a symbolic link to its slave side\n"
     "  --login HOST:PORT  also dial in to the login server at HOST:PORT as a\n"
     "                     controller, answer its greeting and serve the frames\n"
-    "                     sent over that connection\n"
+    "                     sent over that connection; with --hall: where the\n"
+    "                     hall's login signs dial in\n"
+    "  --hall FILE        play every sign of the hall file FILE: each udp and tcp\n"
+    "                     sign listens at its address, each login sign dials in\n"
+    "                     from its address to 127.0.0.1 and the hall's login_port\n"
+    "                     (or --login) once a second until it is in and again\n"
+    "                     after a drop, each serial port is a pseudo-terminal\n"
+    "                     linked as COM<port> carrying its bus signs and bar\n"
+    "                     screens; every sign drawn at its size and named on\n"
+    "                     the sign page and in each line. A file with mistakes\n"
+    "                     starts nothing: each is printed as FILE:LINE:COLUMN,\n"
+    "                     exit status 2. Not with --address, --size or --serial\n"
     "  --keep N           hold the N most recent frames in memory (default 1000)\n"
     "  --help             show this text\n"
     "\n"
-    "Runs until interrupted (SIGINT or SIGTERM), then exits with status 0.\n";
+    "Runs until interrupted (SIGINT or SIGTERM), then exits with status 0; 2 for\n"
+    "a usage error or a hall file with mistakes, 1 when it cannot start.\n";
 
 int usageError(const std::string& why) {
   std::cerr << "vexa-sim: " << why << "\n(see vexa-sim --help)\n";
   return 2;
+}
+
+// " udp 8800 tcp 8900": the ports an emulator listens on.
+std::string listeningPorts(const vexasim::Emulator& e) {
+  std::string s;
+  if (e.options().udp) s += " udp " + std::to_string(e.options().udpPort);
+  if (e.options().tcp) s += " tcp " + std::to_string(e.options().tcpPort);
+  return s;
+}
+
+// Makes link a symbolic link to a serial line's slave side; a link left by
+// an earlier run is replaced.
+bool linkSerial(const std::string& link, const std::string& slave) {
+  struct stat st;
+  if (::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(link.c_str());
+  if (::symlink(slave.c_str(), link.c_str()) != 0) {
+    std::cerr << "vexa-sim: cannot link " << link << " to " << slave << ": " << std::strerror(errno) << "\n";
+    return false;
+  }
+  std::cerr << "vexa-sim serial line " << link << " -> " << slave << std::endl;
+  return true;
+}
+
+// Removes a link linkSerial made, if it is still a link.
+void unlinkSerial(const std::string& link) {
+  struct stat st;
+  if (::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(link.c_str());
+}
+
+using SinkFor = std::function<std::function<void(const vexasim::Frame&)>(const std::string& address,
+                                                                          const vexasim::PlayedController*)>;
+
+// The controllers of a hall, each played by an emulator of its own, and
+// the serial links made for its lines.
+struct HallPlayers {
+  std::vector<std::unique_ptr<vexasim::Emulator>> emulators;
+  std::vector<std::string> links;
+  ~HallPlayers() { stop(); }
+  // Stops every emulator, then removes the links of the lines they served.
+  void stop() {
+    for (auto& e : emulators) e->stop();
+    for (const std::string& link : links) unlinkSerial(link);
+    links.clear();
+  }
+};
+
+// Starts an emulator for every controller of the hall: listening at a
+// sign's address, dialling in from it to loginHost:loginPort, or serving a
+// line linked as COM<port> in the working directory; shows each sign. False
+// (said on standard error) when one cannot start.
+bool startHall(const std::vector<vexasim::PlayedController>& played, const vexasim::Options& opt,
+               const std::string& loginHost, int loginPort, vexasim::SignService* signs, const SinkFor& sinkFor,
+               HallPlayers& out) {
+  using Role = vexasim::PlayedController::Role;
+  for (const vexasim::PlayedController& c : played) {
+    vexasim::Options o = opt;
+    o.address = c.address;
+    out.emulators.push_back(std::make_unique<vexasim::Emulator>(o));
+    vexasim::Emulator& e = *out.emulators.back();
+    e.setSink(sinkFor(c.address, &c));
+    if (signs) {
+      if (c.role == Role::Line) signs->addLine(c.address);
+      for (const vexasim::PlayedSign& s : c.signs) signs->addSign(s.id, s.kind, s.name, s.width, s.height);
+    }
+    std::string names;
+    for (const vexasim::PlayedSign& s : c.signs) names += (names.empty() ? "" : ", ") + s.name;
+    std::string error;
+    if (c.role == Role::Listen) {
+      if ((opt.udp || opt.tcp) && !e.start(&error)) {
+        std::cerr << "vexa-sim: " << names << ": " << error << "\n";
+        return false;
+      }
+      std::cerr << "vexa-sim " << names << " listening on " << c.address << listeningPorts(e) << std::endl;
+    } else if (c.role == Role::DialIn) {
+      const std::string server = loginHost + ":" + std::to_string(loginPort);
+      const std::string who = "vexa-sim " + names + " ";
+      auto onChange = [who, server, from = c.address](bool connected) {
+        std::cerr << who << (connected ? "dialled in to " + server + " from " + from
+                                       : "has no connection to " + server + "; dialling again every second")
+                  << std::endl;
+      };
+      if (!e.keepDialling(loginHost, loginPort, c.address, &error, onChange)) {
+        std::cerr << "vexa-sim: " << names << ": " << error << "\n";
+        return false;
+      }
+    } else {
+      const std::string slave = e.openSerial();
+      if (slave.empty()) {
+        std::cerr << "vexa-sim: " << names << ": cannot create a pseudo-terminal: " << std::strerror(errno) << "\n";
+        return false;
+      }
+      if (!linkSerial(c.address, slave)) return false;
+      out.links.push_back(c.address);
+      std::cerr << "vexa-sim " << c.address << " carries " << names << std::endl;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -102,6 +214,7 @@ int main(int argc, char** argv) {
   std::map<size_t, std::pair<int, int>> sizes;
   std::string httpHost, fontPath = vexasim::GlyphFont::kDefaultPath;
   int httpPort = -1;
+  std::string hallPath;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -166,10 +279,40 @@ int main(int argc, char** argv) {
       opt.keep = size_t(n);
     } else if (a == "--login") {
       const char* v = value();
-      if (!v || !std::strchr(v, ':')) return usageError("--login needs HOST:PORT");
+      int port = 0;
+      if (!v || !std::strchr(v, ':') || !vexasim::parsePort(std::strrchr(v, ':') + 1, port, 1))
+        return usageError("--login needs HOST:PORT");
       login = v;
+    } else if (a == "--hall") {
+      const char* v = value();
+      if (!v || !*v) return usageError("--hall needs a file");
+      hallPath = v;
     } else {
       return usageError("unknown option " + a);
+    }
+  }
+
+  // A hall's signs are where the hall file puts them: options that place or
+  // size controllers of their own would stand beside them unnamed.
+  std::unique_ptr<hall::HallFile> hallFile;
+  std::vector<vexasim::PlayedController> played;
+  std::string loginHost = "127.0.0.1";
+  int loginPort = 0;
+  if (!hallPath.empty()) {
+    if (!addresses.empty() || !sizes.empty() || !serialLink.empty())
+      return usageError(
+          "--hall places and sizes every sign itself; --address, --size and --serial do not go with it");
+    std::vector<hall::Mistake> mistakes;
+    hallFile = hall::LoadHallFile(hallPath, &mistakes);
+    if (!hallFile) {
+      for (const hall::Mistake& m : mistakes) std::cerr << m.Text() << "\n";
+      return 2;
+    }
+    played = vexasim::controllersOf(*hallFile);
+    loginPort = hallFile->loginPort;
+    if (!login.empty()) {
+      loginHost = login.substr(0, login.rfind(':'));
+      vexasim::parsePort(login.c_str() + login.rfind(':') + 1, loginPort, 0);
     }
   }
 
@@ -185,7 +328,12 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   if (!addresses.empty()) opt.address = addresses.front();
-  if (addresses.empty()) addresses.push_back(opt.address);
+  if (hallFile) {
+    for (const vexasim::PlayedController& c : played)
+      if (c.role == vexasim::PlayedController::Role::Listen) addresses.push_back(c.address);
+  } else if (addresses.empty()) {
+    addresses.push_back(opt.address);
+  }
   // What the network can make the process hold stays within its descriptor
   // limit: the controllers' stream connections take at most half of it,
   // shared among the addresses, the sign page's connections at most an
@@ -195,7 +343,8 @@ int main(int argc, char** argv) {
   rlimit lim{};
   if (::getrlimit(RLIMIT_NOFILE, &lim) == 0)
     descriptors = lim.rlim_cur == RLIM_INFINITY ? size_t(1) << 20 : size_t(lim.rlim_cur);
-  opt.maxConnections = std::min(opt.maxConnections, std::max<size_t>(1, descriptors / 2 / addresses.size()));
+  opt.maxConnections =
+      std::min(opt.maxConnections, std::max<size_t>(1, descriptors / 2 / std::max<size_t>(1, addresses.size())));
   if (!outDir.empty() && ::mkdir(outDir.c_str(), 0777) != 0 && errno != EEXIST) {
     std::cerr << "vexa-sim: cannot create " << outDir << ": " << std::strerror(errno) << "\n";
     return 1;
@@ -222,13 +371,22 @@ int main(int argc, char** argv) {
   // gone; declared before the emulator so that it outlives the sink.
   vexasim::BackgroundJobs fileWriter;
   // Each address gets a controller of its own; with several, every line
-  // says which controller received the frame.
+  // says which controller received the frame, and in a hall which sign.
   const bool several = addresses.size() > 1;
-  auto sinkFor = [&](const std::string& address) {
-    return [json, outDir, bitmapW, bitmapH, &fileWriter, several, address, font,
+  auto sinkFor = [&](const std::string& address, const vexasim::PlayedController* hallController = nullptr) {
+    return [json, outDir, bitmapW, bitmapH, &fileWriter, several, address, hallController, font,
             signs = signs.get()](const vexasim::Frame& f) {
       std::string line = json ? f.json() : f.text();
-      if (several) line = json ? "{\"controller\":\"" + address + "\"," + line.substr(1) : address + "  " + line;
+      if (hallController) {
+        const vexasim::PlayedSign* sign = hallController->signOf(f);
+        std::string name = sign ? sign->name : hallController->idOf(f);
+        if (name.empty()) name = address;
+        line = json ? "{\"sign\":" + vexasim::detail::jsonString(name) + ",\"controller\":" +
+                          vexasim::detail::jsonString(address) + "," + line.substr(1)
+                    : name + "  " + line;
+      } else if (several) {
+        line = json ? "{\"controller\":\"" + address + "\"," + line.substr(1) : address + "  " + line;
+      }
       std::fwrite(line.data(), 1, line.size(), stdout);
       std::fputc('\n', stdout);
       std::fflush(stdout);
@@ -248,31 +406,26 @@ int main(int argc, char** argv) {
       if (!queued) std::cerr << "vexa-sim: too many pictures waiting; no file for this frame" << std::endl;
     };
   };
-  vexasim::Emulator emu(opt);
-  emu.setSink(sinkFor(opt.address));
-  std::vector<std::unique_ptr<vexasim::Emulator>> others;
-  for (size_t i = 1; i < addresses.size(); ++i) {
-    vexasim::Options o = opt;
-    o.address = addresses[i];
-    others.push_back(std::make_unique<vexasim::Emulator>(o));
-    others.back()->setSink(sinkFor(o.address));
-  }
-
-  std::vector<vexasim::Emulator*> all{&emu};
-  for (auto& o : others) all.push_back(o.get());
   std::string error;
-  for (size_t i = 0; i < all.size(); ++i) {
-    vexasim::Emulator* e = all[i];
-    if ((opt.udp || opt.tcp) && !e->start(&error)) {
-      std::cerr << "vexa-sim: " << error << "\n";
-      return 1;
+  HallPlayers hallPlayers;
+  std::vector<std::unique_ptr<vexasim::Emulator>> emulators;  // one for each --address
+  if (hallFile) {
+    if (!startHall(played, opt, loginHost, loginPort, signs.get(), sinkFor, hallPlayers)) return 1;
+  } else {
+    for (size_t i = 0; i < addresses.size(); ++i) {
+      vexasim::Options o = opt;
+      o.address = addresses[i];
+      emulators.push_back(std::make_unique<vexasim::Emulator>(o));
+      vexasim::Emulator* e = emulators.back().get();
+      e->setSink(sinkFor(o.address));
+      if ((opt.udp || opt.tcp) && !e->start(&error)) {
+        std::cerr << "vexa-sim: " << error << "\n";
+        return 1;
+      }
+      std::cerr << "vexa-sim listening on " << e->options().address << listeningPorts(*e) << std::endl;
+      const std::pair<int, int> size = sizes.count(i) ? sizes[i] : std::make_pair(0, 0);
+      if (signs) signs->addController(e->options().address, size.first, size.second);
     }
-    std::cerr << "vexa-sim listening on " << e->options().address;
-    if (opt.udp) std::cerr << " udp " << e->options().udpPort;
-    if (opt.tcp) std::cerr << " tcp " << e->options().tcpPort;
-    std::cerr << std::endl;
-    const std::pair<int, int> size = sizes.count(i) ? sizes[i] : std::make_pair(0, 0);
-    if (signs) signs->addController(e->options().address, size.first, size.second);
   }
 
   std::unique_ptr<vexasim::SignWebServer> web;
@@ -285,28 +438,22 @@ int main(int argc, char** argv) {
     std::cerr << "vexa-sim sign page on http://" << httpHost << ":" << web->port() << "/" << std::endl;
   }
 
+  // Without a hall, the serial line and the login link belong to the first
+  // controller.
   if (!serialLink.empty()) {
-    std::string slave = emu.openSerial();
+    std::string slave = emulators.front()->openSerial();
     if (slave.empty()) {
       std::cerr << "vexa-sim: cannot create a pseudo-terminal: " << std::strerror(errno) << "\n";
       return 1;
     }
-    struct stat st;
-    if (::lstat(serialLink.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-      ::unlink(serialLink.c_str());  // a link left from an earlier run
-    if (::symlink(slave.c_str(), serialLink.c_str()) != 0) {
-      std::cerr << "vexa-sim: cannot link " << serialLink << " to " << slave << ": " << std::strerror(errno) << "\n";
-      return 1;
-    }
-    std::cerr << "vexa-sim serial line " << serialLink << " -> " << slave << std::endl;
+    if (!linkSerial(serialLink, slave)) return 1;
   }
 
-  if (!login.empty()) {
+  if (!login.empty() && !hallFile) {
     size_t colon = login.rfind(':');
     int port = 0;
-    if (!vexasim::parsePort(login.c_str() + colon + 1, port, 0))
-      return usageError("--login needs HOST:PORT");
-    if (!emu.connectLogin(login.substr(0, colon), port)) {
+    vexasim::parsePort(login.c_str() + colon + 1, port, 0);
+    if (!emulators.front()->connectLogin(login.substr(0, colon), port)) {
       std::cerr << "vexa-sim: cannot connect to the login server at " << login << "\n";
       return 1;
     }
@@ -316,9 +463,8 @@ int main(int argc, char** argv) {
   int sig = 0;
   sigwait(&stopSignals, &sig);
   if (web) web->stop();
-  for (vexasim::Emulator* e : all) e->stop();
-  struct stat st;
-  if (!serialLink.empty() && ::lstat(serialLink.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-    ::unlink(serialLink.c_str());
+  for (auto& e : emulators) e->stop();
+  hallPlayers.stop();
+  if (!serialLink.empty()) unlinkSerial(serialLink);
   return 0;
 }
