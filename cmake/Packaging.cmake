@@ -93,7 +93,7 @@ set(CPACK_DEBIAN_GATEWAY_PACKAGE_DEPENDS
 # The hall file under /etc/vexa is the administrator's: an upgrade keeps it.
 set(CPACK_DEBIAN_GATEWAY_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/gateway/conffiles)
 set(CPACK_DEBIAN_GATEWAY_DESCRIPTION
-"The LED signs of a queue-calling hall as a service over HTTP
+"LED signs of a queue-calling hall as a service over HTTP
 vexa-gateway reads a hall file and takes calls (a ticket to a counter) and
 commands for single signs over HTTP with JSON, behind a bearer token. Each
 sign has a worker with a bounded queue; a sign's availability follows its
