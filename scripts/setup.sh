@@ -15,7 +15,9 @@ need=(
   python3 chromium chromium-driver       # the sign page tested in a browser,
   python3-selenium                       #   driven through chromedriver
   python3-venv python3-setuptools        # the Python package, installed and
-  python3-wheel python3-pytest           #   tested without a package index
+  python3-wheel python3-pytest           #   tested without a package index,
+  mypy                                   #   its types checked (mypy --strict)
+  python3-sphinx                         #   and its API reference (docs)
   dpkg-dev lintian                       # Debian packages: dpkg-shlibdeps, checks
   doxygen                                # API reference
   tshark                                 # the Wireshark dissector's test

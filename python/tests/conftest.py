@@ -58,9 +58,18 @@ class Sim:
             raise RuntimeError(f"vexa-sim did not start: {self._errors}")
 
     def _read_frames(self) -> None:
+        # vexa-sim playing several controllers writes each frame's line and
+        # its newline in two writes, so the lines of two controllers can
+        # come out as "{...}{...}" followed by an empty line: every object
+        # of a line is a frame.
         assert self.process.stdout is not None
+        decoder = json.JSONDecoder()
         for line in self.process.stdout:
-            self._frames.put(json.loads(line))
+            at = 0
+            line = line.strip()
+            while at < len(line):
+                frame, at = decoder.raw_decode(line, at)
+                self._frames.put(frame)
 
     def _read_errors(self, started: threading.Event) -> None:
         assert self.process.stderr is not None
