@@ -4,8 +4,10 @@
 #   normal   RelWithDebInfo build, whole test suite, exported names
 #   browser  the emulator's sign page of the normal build in headless Chromium,
 #            driven by chromedriver through Selenium
-#   python   the Python package installed into a fresh virtual environment and
-#            its tests run against the normal build (scripts/test-python.sh)
+#   python   the Python package checked with mypy --strict, installed into a
+#            fresh virtual environment and its tests run against the normal
+#            build, and the wheel that carries the library installed and
+#            called (scripts/test-python.sh, scripts/wheel.sh)
 #   asan     AddressSanitizer + UndefinedBehaviorSanitizer build, whole suite
 #   tsan     ThreadSanitizer build of the suites that use threads
 #   release  GCC Release build (installed to /usr in packages), whole suite,
@@ -17,7 +19,8 @@
 #   debian   Debian packages of the release build: contents, dependencies,
 #            lintian, and the consumer built against the unpacked packages
 #            (tests/consumer/check.sh debian)
-#   docs     the API reference (undocumented declarations fail it)
+#   docs     the API reference (undocumented declarations fail it) and its
+#            Python section (Sphinx autodoc; a docstring warning fails it)
 #   fuzz     every fuzz target under ASan/UBSan for VEXA_FUZZ_SECONDS seconds
 #            each (default 60: four targets, about four minutes of fuzzing and
 #            two of building with clang; scripts/fuzz.sh)
