@@ -5,7 +5,6 @@ cancelled calls that still end whole, refusals with the library's reason."""
 from __future__ import annotations
 
 import asyncio
-import concurrent.futures
 import threading
 from collections import defaultdict
 from typing import Any, Callable, Iterator
@@ -14,7 +13,7 @@ import pytest
 
 import vexa
 from vexa import _library
-from vexa.aio import AsyncController
+from vexa.aio import AsyncController, AsyncHall
 from conftest import Sim, png
 
 # The signs of the 64-sign test: 48 that answer and 16 that stay silent.
@@ -106,7 +105,7 @@ def in_flight(monkeypatch: pytest.MonkeyPatch) -> Iterator[dict[str, Any]]:
     real = _library.call_prepared
     guard = threading.Lock()
     now: dict[bytes, int] = defaultdict(int)
-    seen: dict[str, Any] = {"peak": defaultdict(int), "threads": set()}
+    seen: dict[str, Any] = {"peak": defaultdict(int), "threads": defaultdict(set)}
     meeting = threading.Barrier(2, timeout=10)
     met: set[bytes] = set()
 
@@ -118,7 +117,7 @@ def in_flight(monkeypatch: pytest.MonkeyPatch) -> Iterator[dict[str, Any]]:
         with guard:
             now[ip] += 1
             seen["peak"][ip.decode()] = max(seen["peak"][ip.decode()], now[ip])
-            seen["threads"].add(threading.current_thread().name)
+            seen["threads"][ip.decode()].add(threading.current_thread().name)
             first = ip not in met
             met.add(ip)
         try:
@@ -135,25 +134,46 @@ def in_flight(monkeypatch: pytest.MonkeyPatch) -> Iterator[dict[str, Any]]:
 
 def test_one_command_in_flight_per_sign_and_signs_at_once(slow: Sim,
                                                           in_flight: dict[str, Any]) -> None:
-    own = concurrent.futures.ThreadPoolExecutor(4, thread_name_prefix="own-pool")
-
     async def drive() -> None:
-        # Two objects, two transports, one sign: they share its lock.
+        # Two objects, two transports, one sign: the sign's one thread.
         first = [AsyncController("127.0.0.70"), AsyncController("127.0.0.70", "tcp")]
-        second = AsyncController("127.0.0.71", executor=own)
+        second = AsyncController("127.0.0.71")
         await asyncio.gather(*(first[n % 2].play_show_page(n) for n in range(1, 5)),
                              *(second.play_show_page(n) for n in range(11, 15)))
 
     with vexa.settings(receive_time_out=1000):
         asyncio.run(drive())
-    own.shutdown()
     assert dict(in_flight["peak"]) == {"127.0.0.70": 1, "127.0.0.71": 1}
-    assert any(name.startswith("own-pool") for name in in_flight["threads"])
+    assert dict(in_flight["threads"]) == {"127.0.0.70": {"vexa ip 127.0.0.70"},
+                                          "127.0.0.71": {"vexa ip 127.0.0.71"}}
     pages: dict[str, list[str]] = defaultdict(list)
     for frame in slow.frames(8):
         pages[frame["controller"]].append(frame["fields"]["page"])
     # Calls to one sign go out in the order they were made.
     assert pages == {"127.0.0.70": ["1", "2", "3", "4"], "127.0.0.71": ["11", "12", "13", "14"]}
+
+
+def test_a_hall_call_holds_its_signs(slow: Sim, tmp_path: Any) -> None:
+    """A sign's call made between two calls of its hall waits for the first
+    to end (its line-up and its announcement, 100 ms each) and the second
+    waits for it."""
+    path = tmp_path / "hall.toml"
+    path.write_text('[hall]\ntimeout_ms = 1000\nretries = 0\n\n[[sign]]\nname = "slow"\n'
+                    'transport = "udp"\naddress = "127.0.0.70"\nwidth = 64\nheight = 16\n'
+                    'speaks = true\n\n[[counter]]\nnumber = 3\n'
+                    'lineup = { sign = "slow", field = 2 }\n')
+
+    async def drive() -> list[Any]:
+        sign, hall = AsyncController("127.0.0.70"), AsyncHall(path)
+        return await asyncio.gather(hall.call("A1", 3), sign.play_show_page(1),
+                                    hall.call("B2", 3))
+
+    first, _, second = asyncio.run(drive())
+    assert [(r.command, r.result) for r in first + second] == [("lineup", 0), ("voice", 0)] * 2
+    assert [(f["name"], f["fields"].get("text")) for f in slow.frames(5)] == [
+        ("LineUp", '"A1"'), ("PlayVoice", '"Ticket A 1, please go to counter 3"'),
+        ("PlayShowPage", None),
+        ("LineUp", '"B2"'), ("PlayVoice", '"Ticket B 2, please go to counter 3"')]
 
 
 def test_a_cancelled_call_ends_whole_and_holds_its_sign(slow: Sim, tmp_path: Any) -> None:

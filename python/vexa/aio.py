@@ -17,28 +17,31 @@ exceptions, as coroutines::
 
 How the calls run:
 
-- Each call runs in a thread of a pool (:func:`default_executor`, or the
-  ``executor`` given to the object), so the event loop never waits for a
-  controller: the library's call blocks only its thread. The library
-  releases the interpreter lock while it waits.
-- One command at a time per sign: every call holds the lock of its sign,
-  one lock per controller address (whatever the transport, and for all the
-  objects made for that address) and one per serial port, from before its
-  thread starts until it has ended. Calls to one sign wait for each other in
-  the order they were made; calls to different signs run at the same time.
-  A call of a hall holds the locks of all the hall's signs.
+- Each sign has a thread of its own that makes its calls, one after another
+  in the order they were made: one thread per controller address (whatever
+  the transport, and for all the objects made for that address) and one per
+  serial port. So one command at a time is in flight per sign, as the
+  controllers need, while calls to different signs run at the same time,
+  and the event loop never waits for a controller: the library's call
+  blocks only the sign's thread (and releases the interpreter lock while it
+  waits). A sign's thread ends after :data:`IDLE_SECONDS` without calls and
+  comes back with the next one.
+- A call of a hall holds the threads of all the hall's signs: it runs when
+  each of them has finished what came before it, and they take nothing
+  else until it has ended.
 - Multi-part texts and image groups (``send_mul_...``,
   ``send_image_group...``): the library keeps one such sequence for the
   whole process and gives it to the thread that sent its first piece, so
-  these calls all run on one thread of their own, whatever pool the object
-  has. As in a program without asyncio, send one sequence at a time: a new
-  first piece abandons a sequence still open.
+  these calls run on one thread of their own (while holding their sign's).
+  As in a program without asyncio, send one sequence at a time: a new first
+  piece abandons a sequence still open.
 - Cancellation: a cancelled call that has not started yet never starts
   (nothing is sent). One that has started runs to its end in its thread, so
   that no frame and no sequence of frames is cut in half; the awaiting task
-  gets :class:`asyncio.CancelledError` at once and the call's result is
+  gets :class:`asyncio.CancelledError` at once, the call's result is
   discarded, and the sign's next call starts only when the cancelled one has
   ended.
+- At the interpreter's exit the calls made so far end before it goes on.
 - Settings (:func:`vexa.settings`) belong to the whole process, as for the
   synchronous classes; changing them does not block.
 
@@ -48,8 +51,10 @@ The synchronous object behind each is its ``sync`` attribute.
 from __future__ import annotations
 
 import asyncio
-import concurrent.futures
+import atexit
+import collections
 import functools
+import queue
 import threading
 import weakref
 from types import TracebackType
@@ -58,7 +63,6 @@ from typing import (
     Any,
     Callable,
     Coroutine,
-    Iterable,
     Optional,
     Sequence,
     Type,
@@ -78,149 +82,239 @@ if TYPE_CHECKING:
 
 R = TypeVar("R")
 
-#: Threads of the package's own pool: enough for one call in flight to each
-#: of 64 signs at once.
-DEFAULT_WORKERS = 64
+#: Seconds a sign's thread waits for its next call before it ends.
+IDLE_SECONDS = 10.0
 
-# A sign's lock: ("ip", address) or ("serial", port number); a hall's own
-# operations also hold ("hall", handle).
+# A sign: ("ip", address) or ("serial", port number); also ("hall", handle)
+# for a hall's own calls and ("sequence", "") for the thread of the
+# multi-part texts and image groups.
 _Key = tuple[str, Union[str, int]]
+_SEQUENCE: _Key = ("sequence", "")
 
-_pool_lock = threading.Lock()
-_pool: Optional[concurrent.futures.Executor] = None
-# The one thread of the multi-part texts and image groups.
-_sequence_pool: Optional[concurrent.futures.Executor] = None
-# The signs' locks of each event loop.
-_locks_lock = threading.Lock()
-_locks: weakref.WeakKeyDictionary[
-    asyncio.AbstractEventLoop, weakref.WeakValueDictionary[_Key, asyncio.Lock]
-] = weakref.WeakKeyDictionary()
+_PENDING, _RUNNING, _DONE, _CANCELLED = range(4)
 
 
-def default_executor() -> concurrent.futures.Executor:
-    """The pool the calls run in when their object was given none: made at
-    first use with :data:`DEFAULT_WORKERS` threads (started only as needed),
-    or the one given to :func:`set_default_executor`."""
-    global _pool
-    with _pool_lock:
-        if _pool is None:
-            _pool = concurrent.futures.ThreadPoolExecutor(
-                max_workers=DEFAULT_WORKERS, thread_name_prefix="vexa-aio"
-            )
-        return _pool
+class _Inbox:
+    """The results coming back to one event loop: the signs' threads add
+    them, and the loop is woken once for all that came in meanwhile."""
 
+    def __init__(self, loop: asyncio.AbstractEventLoop) -> None:
+        self.loop = loop
+        self.lock = threading.Lock()
+        self.results: collections.deque[tuple[asyncio.Future[Any], bool, Any]] = (
+            collections.deque()
+        )
+        self.woken = False
 
-def _sequence_executor() -> concurrent.futures.Executor:
-    global _sequence_pool
-    with _pool_lock:
-        if _sequence_pool is None:
-            _sequence_pool = concurrent.futures.ThreadPoolExecutor(
-                max_workers=1, thread_name_prefix="vexa-aio-sequence"
-            )
-        return _sequence_pool
-
-
-def set_default_executor(executor: concurrent.futures.Executor) -> None:
-    """Makes ``executor`` the pool of the objects given none, from their next
-    call on. It needs a thread for each call that is to run at the same time
-    as others: calls beyond its threads wait for one."""
-    global _pool
-    with _pool_lock:
-        _pool = executor
-
-
-def _sign_lock(loop: asyncio.AbstractEventLoop, key: _Key) -> asyncio.Lock:
-    """The lock of a sign in this event loop, shared by every object and call
-    that reaches the sign; it lives as long as someone holds it."""
-    with _locks_lock:
-        locks = _locks.get(loop)
-        if locks is None:
-            locks = _locks[loop] = weakref.WeakValueDictionary()
-        lock = locks.get(key)
-        if lock is None:
-            lock = locks[key] = asyncio.Lock()
-        return lock
-
-
-async def _in_thread(
-    keys: Iterable[_Key],
-    executor: Optional[concurrent.futures.Executor],
-    function: Callable[..., R],
-    *args: Any,
-    **kwargs: Any,
-) -> R:
-    """Runs ``function`` in a thread of the pool while holding the locks of
-    ``keys`` (taken in one order everywhere, so that two calls never wait for
-    each other's locks)."""
-    loop = asyncio.get_running_loop()
-    locks = [_sign_lock(loop, key) for key in sorted(set(keys))]
-    held: list[asyncio.Lock] = []
-
-    def release() -> None:
-        while held:
-            held.pop().release()
-
-    try:
-        for lock in locks:
-            await lock.acquire()
-            held.append(lock)
-        job = (executor or default_executor()).submit(functools.partial(function, *args, **kwargs))
-    except BaseException:
-        release()
-        raise
-    outcome: asyncio.Future[R] = loop.create_future()
-
-    def settle() -> None:
-        # On the event loop, once the thread has ended (or the job was
-        # cancelled before it started): the sign is free again.
-        release()
-        if outcome.cancelled():
-            return  # the caller has gone; the result is dropped
-        if job.cancelled():
-            outcome.cancel()
-            return
-        error = job.exception()
-        if error is not None:
-            outcome.set_exception(error)
-        else:
-            outcome.set_result(job.result())
-
-    def ended(_: "concurrent.futures.Future[R]") -> None:
+    def post(self, future: "asyncio.Future[Any]", ok: bool, value: Any) -> None:
+        with self.lock:
+            self.results.append((future, ok, value))
+            if self.woken:
+                return
+            self.woken = True
         try:
-            loop.call_soon_threadsafe(settle)
+            self.loop.call_soon_threadsafe(self.deliver)
         except RuntimeError:
-            pass  # the event loop is closed: nobody waits for the sign any more
+            pass  # the loop is closed: nobody waits for the result any more
 
-    job.add_done_callback(ended)
-    try:
-        return await outcome
-    except asyncio.CancelledError:
-        job.cancel()  # a call not started yet never starts; a started one runs to its end
-        raise
+    def deliver(self) -> None:
+        with self.lock:
+            results, self.results = self.results, collections.deque()
+            self.woken = False
+        for future, ok, value in results:
+            if future.cancelled():
+                continue  # the caller has gone; the result is dropped
+            if ok:
+                future.set_result(value)
+            else:
+                future.set_exception(value)
+
+
+_inboxes_lock = threading.Lock()
+_inboxes: weakref.WeakKeyDictionary[asyncio.AbstractEventLoop, _Inbox] = (
+    weakref.WeakKeyDictionary()
+)
+# The inbox found last, by thread: a thread runs one loop at a time.
+_last_inbox = threading.local()
+
+
+def _inbox(loop: asyncio.AbstractEventLoop) -> _Inbox:
+    inbox: Optional[_Inbox] = getattr(_last_inbox, "inbox", None)
+    if inbox is not None and inbox.loop is loop:
+        return inbox
+    with _inboxes_lock:
+        inbox = _inboxes.get(loop)
+        if inbox is None:
+            inbox = _inboxes[loop] = _Inbox(loop)
+    _last_inbox.inbox = inbox
+    return inbox
+
+
+class _Job:
+    """One call: made by the thread of its ``runner`` sign once every sign
+    it holds has reached it, while the others wait for its end."""
+
+    __slots__ = ("inbox", "future", "runner", "signs", "arrived", "state", "changed",
+                 "function", "args", "kwargs")
+
+    def __init__(self, inbox: _Inbox, future: "asyncio.Future[Any]", runner: _Key,
+                 signs: int, function: Callable[..., Any], args: tuple[Any, ...],
+                 kwargs: dict[str, Any]) -> None:
+        self.inbox = inbox
+        self.future = future
+        self.runner = runner
+        self.signs = signs
+        self.arrived = 0
+        self.state = _PENDING
+        # A call of one sign needs no more than a lock against its
+        # cancellation; one of several signs a condition they wait on.
+        self.changed: Union[threading.Lock, threading.Condition] = (
+            threading.Lock() if signs == 1 else threading.Condition(threading.Lock())
+        )
+        self.function = function
+        self.args = args
+        self.kwargs = kwargs
+
+    def cancel(self) -> None:
+        """Drops the call unless it has started."""
+        with self.changed:
+            if self.state == _PENDING:
+                self.state = _CANCELLED
+                if isinstance(self.changed, threading.Condition):
+                    self.changed.notify_all()
+
+    def take(self, sign: _Key) -> None:
+        """On a sign's thread, when the call is the next of the sign."""
+        changed = self.changed
+        if isinstance(changed, threading.Condition):
+            if not self._gather(sign, changed):
+                return
+        else:
+            with changed:
+                if self.state == _CANCELLED:
+                    return
+                self.state = _RUNNING
+        try:
+            value = self.function(*self.args, **self.kwargs)
+            ok = True
+        except BaseException as error:  # handed to the caller
+            value, ok = error, False
+        with changed:
+            self.state = _DONE
+            if isinstance(changed, threading.Condition):
+                changed.notify_all()
+        self.inbox.post(self.future, ok, value)
+
+    def _gather(self, sign: _Key, changed: threading.Condition) -> bool:
+        """A call of several signs: true on the runner's thread when every
+        sign has reached the call; the other signs' threads wait here for its
+        end, and false."""
+        with changed:
+            if self.state == _CANCELLED:
+                return False
+            self.arrived += 1
+            if sign != self.runner:
+                changed.notify_all()
+                changed.wait_for(lambda: self.state in (_DONE, _CANCELLED))
+                return False
+            changed.wait_for(lambda: self.arrived == self.signs or self.state == _CANCELLED)
+            if self.state == _CANCELLED:
+                return False
+            self.state = _RUNNING
+            return True
+
+
+class _Lane:
+    """A sign's thread and the calls waiting for it."""
+
+    def __init__(self, key: _Key) -> None:
+        self.key = key
+        self.calls: queue.SimpleQueue[Optional[_Job]] = queue.SimpleQueue()
+        self.thread = threading.Thread(target=self.serve, name=f"vexa {key[0]} {key[1]}",
+                                       daemon=True)
+
+    def serve(self) -> None:
+        while True:
+            try:
+                job = self.calls.get(timeout=IDLE_SECONDS)
+            except queue.Empty:
+                with _lanes_lock:
+                    if self.calls.empty():
+                        del _lanes[self.key]
+                        return
+                continue
+            if job is None:
+                return
+            job.take(self.key)
+
+
+_lanes_lock = threading.Lock()
+_lanes: dict[_Key, _Lane] = {}
+
+
+def _post(job: _Job, signs: Sequence[_Key]) -> None:
+    """Queues a call on the threads of its signs, all at once, so that every
+    sign takes the calls of several signs in the same order."""
+    with _lanes_lock:
+        for key in signs:
+            lane = _lanes.get(key)
+            if lane is None:
+                lane = _lanes[key] = _Lane(key)
+                lane.thread.start()
+            lane.calls.put(job)
+
+
+@atexit.register
+def _finish_calls() -> None:
+    """At exit: the calls made so far end, none is cut off."""
+    with _lanes_lock:
+        lanes = list(_lanes.values())
+        for lane in lanes:
+            lane.calls.put(None)
+    for lane in lanes:
+        lane.thread.join()
+
+
+def _start(signs: Sequence[_Key], runner: _Key, function: Callable[..., R],
+           args: tuple[Any, ...], kwargs: dict[str, Any]) -> tuple["asyncio.Future[R]", _Job]:
+    """Queues a call for the thread of ``runner``, holding ``signs`` (each
+    named once); its result comes to the running loop's future."""
+    loop = asyncio.get_running_loop()
+    future: asyncio.Future[R] = loop.create_future()
+    job = _Job(_inbox(loop), future, runner, len(signs), function, args, kwargs)
+    _post(job, signs)
+    return future, job
 
 
 def _coroutine(
     method: "Callable[Concatenate[Any, P], R]", *, sequence: bool = False
 ) -> "Callable[Concatenate[_Async, P], Coroutine[Any, Any, R]]":
     """The coroutine of a method of the synchronous class: the same
-    arguments, run in a thread under the sign's lock; a piece of a sequence
-    (``sequence``) on the sequences' one thread."""
+    arguments, made on the thread of the object's sign; a piece of a
+    sequence (``sequence``) on the sequences' thread, holding the sign's."""
 
     @functools.wraps(method)
     async def run(self: _Async, /, *args: "P.args", **kwargs: "P.kwargs") -> R:
-        executor = _sequence_executor() if sequence else self._executor
-        return await _in_thread(self._keys, executor, method, self.sync, *args, **kwargs)
+        if sequence:
+            signs, runner = (*self._signs, _SEQUENCE), _SEQUENCE
+        else:
+            signs, runner = self._signs, self._signs[0]
+        future, job = _start(signs, runner, method, (self.sync, *args), kwargs)
+        try:
+            return await future
+        except asyncio.CancelledError:
+            job.cancel()  # a call not started yet never starts; a started one runs to its end
+            raise
 
     return run
 
 
 class _Async:
-    """What the asynchronous classes share: the synchronous object, the
-    locks of its signs and the pool its calls run in."""
+    """What the asynchronous classes share: the synchronous object and the
+    signs its calls hold, the first one making them."""
 
     sync: Any
-    _keys: tuple[_Key, ...]
-    _executor: Optional[concurrent.futures.Executor]
+    _signs: tuple[_Key, ...]
 
     def __init_subclass__(cls, **kwargs: Any) -> None:
         super().__init_subclass__(**kwargs)
@@ -241,7 +335,6 @@ class AsyncController(_Async):
         transport: ``"udp"`` (default), ``"tcp"``, ``"login"`` or a
             :class:`~vexa.NetworkMode`.
         encoding: how ``str`` texts become bytes (default GBK).
-        executor: the pool the calls run in (default: :func:`default_executor`).
 
     Attributes:
         sync: the :class:`vexa.Controller` that makes the calls.
@@ -256,11 +349,9 @@ class AsyncController(_Async):
         transport: Union[str, NetworkMode] = "udp",
         *,
         encoding: str = "gbk",
-        executor: Optional[concurrent.futures.Executor] = None,
     ) -> None:
         self.sync: Controller = Controller(ip, transport, encoding=encoding)
-        self._keys = (("ip", ip),)
-        self._executor = executor
+        self._signs = (("ip", ip),)
 
     play_show_page = _coroutine(Controller.play_show_page)
     start_play = _coroutine(Controller.start_play)
@@ -298,7 +389,6 @@ class AsyncSerialBus(_Async):
     Args:
         port_number, baud_rate, serial_protocol, device_address, encoding:
             as for :class:`vexa.SerialBus`.
-        executor: the pool the calls run in (default: :func:`default_executor`).
 
     Attributes:
         sync: the :class:`vexa.SerialBus` that makes the calls.
@@ -312,13 +402,11 @@ class AsyncSerialBus(_Async):
         device_address: Union[int, str, Sequence[int]] = "0",
         *,
         encoding: str = "gbk",
-        executor: Optional[concurrent.futures.Executor] = None,
     ) -> None:
         self.sync: SerialBus = SerialBus(
             port_number, baud_rate, serial_protocol, device_address, encoding=encoding
         )
-        self._keys = (("serial", self.sync.port_number),)
-        self._executor = executor
+        self._signs = (("serial", self.sync.port_number),)
 
     async def __aenter__(self) -> "AsyncSerialBus":
         return self
@@ -356,10 +444,10 @@ class AsyncSerialBus(_Async):
 
 
 def _hall_signs(path: str) -> list[_Key]:
-    """The locks of a hall file's signs: each networked sign's address, each
-    serial sign's port. Read with :mod:`tomllib` (Python 3.11 and later);
-    without it, or when the file no longer reads, none: the hall's calls then
-    hold the hall's own lock only."""
+    """A hall file's signs: each networked sign's address, each serial sign's
+    port. Read with :mod:`tomllib` (Python 3.11 and later); without it, or
+    when the file no longer reads, none: the hall's calls then hold the
+    hall's own thread only."""
     try:
         import tomllib
     except ImportError:  # Python before 3.11
@@ -380,12 +468,13 @@ def _hall_signs(path: str) -> list[_Key]:
 
 class AsyncHall(_Async):
     """:class:`vexa.Hall` for :mod:`asyncio`: a hall file's operations as
-    coroutines, each holding the locks of all the hall's signs.
+    coroutines, each holding the threads of all the hall's signs (a call of
+    the hall and a call of an :class:`AsyncController` to one of its signs
+    never overlap).
 
     Args:
         hall: an open :class:`vexa.Hall`, or the path of a hall file, opened
             here (reading a local file; :meth:`open` reads it in a thread).
-        executor: the pool the calls run in (default: :func:`default_executor`).
 
     Attributes:
         sync: the :class:`vexa.Hall` that makes the calls.
@@ -397,25 +486,23 @@ class AsyncHall(_Async):
     def __init__(
         self,
         hall: Union[Hall, PathText],
-        *,
-        executor: Optional[concurrent.futures.Executor] = None,
     ) -> None:
         self.sync: Hall = hall if isinstance(hall, Hall) else Hall(hall)
-        self._keys = (("hall", self.sync._open()), *_hall_signs(self.sync.path))
-        self._executor = executor
+        # Serial signs of one port share its thread.
+        self._signs = tuple(dict.fromkeys((("hall", self.sync._open()),
+                                           *_hall_signs(self.sync.path))))
 
     @classmethod
     async def open(
-        cls, path: PathText, *, executor: Optional[concurrent.futures.Executor] = None
+        cls, path: PathText
     ) -> "AsyncHall":
-        """Opens a hall file in a thread of the pool.
+        """Opens a hall file in a thread of the event loop's default executor.
 
         Raises:
             HallFileError: when the file cannot be read or has mistakes.
         """
-        loop = asyncio.get_running_loop()
-        hall = await loop.run_in_executor(executor or default_executor(), Hall, path)
-        return cls(hall, executor=executor)
+        hall = await asyncio.get_running_loop().run_in_executor(None, Hall, path)
+        return cls(hall)
 
     async def __aenter__(self) -> "AsyncHall":
         return self
@@ -436,10 +523,8 @@ class AsyncHall(_Async):
 
 
 __all__ = [
-    "DEFAULT_WORKERS",
+    "IDLE_SECONDS",
     "AsyncController",
     "AsyncHall",
     "AsyncSerialBus",
-    "default_executor",
-    "set_default_executor",
 ]
