@@ -67,9 +67,7 @@ struct Args {
 
 // One command as it goes to a sign.
 struct Command {
-  std::string name;
-  bool barOnly = false;      // only bar screens take it
-  bool networkOnly = false;  // it has no serial form
+  std::string name;  // the hall's command (hall/SignCommands.h)
   // The library call for one sign; returns the result code.
   std::function<int(const hall::Sign&)> send;
 };

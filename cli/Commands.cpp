@@ -1,11 +1,13 @@
-// Each subcommand as the library call it makes for one sign, network or
-// serial, with the values to pass where the command line says nothing.
+// Each subcommand as the hall's command for one sign (hall/SignCommands.h),
+// with the values to pass where the command line says nothing.
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
 
 #include "Cli.h"
 #include "SKYREL.h"
+#include "hall/SignCommands.h"
 
 namespace cli {
 
@@ -17,7 +19,6 @@ using hall::Sign;
 // The values the library's documentation gives to pass when unsure.
 constexpr int kLevel = 1;
 constexpr bool kPrimary = true;
-constexpr int kVoiceSubCode = 0;
 
 // A text the library may take as char* (it never writes into it); a copy per
 // call, so that signs served at once never share one.
@@ -49,39 +50,27 @@ std::mutex& ImageGroupLock() {
 }  // namespace
 
 bool Takes(const Command& command, const Sign& sign, std::string* why) {
-  if (command.barOnly && !sign.bar) {
-    *why = "sign \"" + sign.name + "\" is no bar screen";
-    return false;
-  }
-  if (!command.barOnly && sign.bar) {
-    *why = "sign \"" + sign.name + "\" is a bar screen: it takes only bar";
-    return false;
-  }
-  if (command.networkOnly && !sign.networked()) {
-    *why = command.name + " has no serial form (sign \"" + sign.name + "\" is on " + sign.Where() + ")";
-    return false;
-  }
-  return true;
+  // An image group uploaded from files takes the image command's signs.
+  return hall::Takes(sign, command.name, why);
 }
 
 bool MakeCommand(const Args& a, Command* c, std::string* why, int* status) {
   *status = kUsage;
-  c->name = a.subcommand;
-  const int colour = ColourCode(a.colour);
-  if (colour == 0) {
+  c->name = a.subcommand == "ping" ? "clock" : a.subcommand;
+  hall::Arguments args;
+  args.colour = ColourCode(a.colour);
+  if (args.colour == 0) {
     *why = "--colour must be red, green or yellow";
     return false;
   }
-  int colourMode = -1;  // the sign's
   if (!a.colours.empty()) {
-    colourMode = ColourMode(a.colours);
-    if (colourMode < 0) {
+    args.colourMode = ColourMode(a.colours);
+    if (args.colourMode < 0) {
       *why = "--colours must be red, red-green or full";
       return false;
     }
   }
   // Texts are given in UTF-8 and sent in GBK.
-  std::string gbk;
   if (!a.text.empty()) {
     std::string bad;
     std::optional<std::string> converted = hall::ToGbk(a.text, &bad);
@@ -90,166 +79,72 @@ bool MakeCommand(const Args& a, Command* c, std::string* why, int* status) {
       *status = kDataError;
       return false;
     }
-    gbk = *converted;
+    args.text = *converted;
   }
-  const std::string& cmd = a.subcommand;
-  if (cmd == "play") {
-    const int page = a.page;
-    c->send = [page](const Sign& s) {
-      return s.networked() ? PlayShowPage_Net(Hall::Address(s), s.networkMode(), page)
-                           : PlayShowPage_Com(Hall::Bus(s), s.serialProtocol, s.port, s.baud, page);
-    };
-  } else if (cmd == "start" || cmd == "stop") {
-    const bool start = cmd == "start";
-    c->send = [start](const Sign& s) {
-      if (s.networked()) {
-        return start ? StartPlay_Net(Hall::Address(s), s.networkMode())
-                     : StopPlay_Net(Hall::Address(s), s.networkMode());
-      }
-      return start ? StartPlay_Com(Hall::Bus(s), s.serialProtocol, s.port, s.baud)
-                   : StopPlay_Com(Hall::Bus(s), s.serialProtocol, s.port, s.baud);
-    };
-  } else if (cmd == "bright") {
-    const int v1 = a.bright1, v2 = a.bright2;
-    c->send = [v1, v2](const Sign& s) {
-      return s.networked() ? SetBright_Net(Hall::Address(s), s.networkMode(), v1, v2)
-                           : SetBright_Com(Hall::Bus(s), s.serialProtocol, s.port, s.baud, v1, v2);
-    };
-  } else if (cmd == "relay") {
-    const int relay = a.relay;
-    if (a.relayAction == "pulse") {
-      if (a.pulseUnits < 1 || a.pulseUnits > 16) {
-        *why = "relay pulse needs a duration of 1 to 16 units";
-        return false;
-      }
-      const int units = a.pulseUnits;
-      c->send = [relay, units](const Sign& s) {
-        return s.networked()
-                   ? RelayDelay_Net(Hall::Address(s), s.networkMode(), relay, units)
-                   : RelayDelay_Com(Hall::Bus(s), s.serialProtocol, s.port, s.baud, relay, units);
-      };
-    } else {
-      if (a.pulseUnits != 0) {
-        *why = "only relay pulse takes a duration";
-        return false;
-      }
-      const int action = a.relayAction == "on" ? 1 : 2;
-      c->send = [relay, action](const Sign& s) {
-        return s.networked()
-                   ? RelaySwitch_Net(Hall::Address(s), s.networkMode(), relay, action)
-                   : RelaySwitch_Com(Hall::Bus(s), s.serialProtocol, s.port, s.baud, relay, action);
-      };
+  args.page = a.page;
+  args.value1 = a.bright1;
+  args.value2 = a.bright2;
+  args.relay = a.relay;
+  args.action = a.relayAction;
+  args.units = a.pulseUnits;
+  args.width = a.width;
+  args.height = a.height;
+  args.materialId = a.materialId;
+  args.field = a.field;
+  args.x = a.x;
+  args.y = a.y;
+  args.slot = a.slot;
+  args.lineKind = a.lineKind;
+  args.unitAddress = a.unitAddress;
+  args.bracketed = a.bracketed;
+  args.voiceTag = a.voiceTag;
+  args.sound = a.sound;
+  args.mTag = a.mTag;
+  args.group = a.group;
+  if (c->name == "relay") {
+    if (a.relayAction == "pulse" && (a.pulseUnits < 1 || a.pulseUnits > 16)) {
+      *why = "relay pulse needs a duration of 1 to 16 units";
+      return false;
     }
-  } else if (cmd == "clock" || cmd == "ping") {
-    // Setting the clock from the host's own clock: what ping sends, as it
-    // changes nothing a viewer can see on a sign whose clock is right.
-    c->name = "clock";
-    c->send = [](const Sign& s) {
-      return s.networked() ? TimeCheck_Net(Hall::Address(s), s.networkMode())
-                           : TimeCheck_Com(Hall::Bus(s), s.serialProtocol, s.port, s.baud);
-    };
-  } else if (cmd == "text") {
-    const int width = a.width, height = a.height, id = a.materialId;
-    c->send = [gbk, width, height, id, colourMode, colour](const Sign& s) {
-      Text t(gbk);
-      const int w = width > 0 ? width : s.width > 0 ? s.width : 64;
-      const int h = height > 0 ? height : s.height > 0 ? s.height : 16;
-      const int mode = colourMode >= 0 ? colourMode : s.colourMode;
-      if (s.networked()) {
-        return SendInternalText_Net(t.get(), Hall::Address(s), s.networkMode(), w, h, id, mode, 0,
-                                    0, 0, 0, colour, 0, kLevel, kPrimary, 0);
-      }
-      return SendInternalText_Com(t.get(), Hall::Bus(s), s.serialProtocol, s.port, s.baud, w, h,
-                                  id, mode, 0, 0, 0, 0, colour, 0, kLevel, kPrimary, 0);
-    };
-  } else if (cmd == "data") {
-    const int field = a.field;
-    c->send = [gbk, field, colour](const Sign& s) {
-      Text t(gbk);
-      if (s.networked()) {
-        return SendCollectionData_Net(t.get(), Hall::Address(s), s.networkMode(), field, 0, colour,
-                                      0);
-      }
-      return SendCollectionData_Com(t.get(), Hall::Bus(s), s.serialProtocol, s.port, s.baud, field,
-                                    0, colour, 0);
-    };
-  } else if (cmd == "coord") {
-    const int x = a.x, y = a.y;
-    c->networkOnly = true;
-    c->send = [gbk, x, y, colour](const Sign& s) {
-      Text t(gbk);
-      return SendCoordinateText_Net(t.get(), Hall::Address(s), s.networkMode(), x, y, 0, colour, 0);
-    };
-  } else if (cmd == "voice") {
-    const int vTag = a.voiceTag, sound = a.sound, mTag = a.mTag;
-    c->send = [gbk, vTag, sound, mTag](const Sign& s) {
-      Text t(gbk);
-      if (s.networked()) {
-        return PlayVoice2_Net(t.get(), Hall::Address(s), nullptr, s.networkMode(), kVoiceSubCode,
-                              vTag, sound, mTag);
-      }
-      return PlayVoice2_Com(t.get(), Hall::Bus(s), s.serialProtocol, s.port, s.baud, vTag, sound,
-                            mTag);
-    };
-  } else if (cmd == "lineup") {
-    const int slot = a.slot, kind = a.lineKind, unit = a.unitAddress;
-    const bool bracketed = a.bracketed;
-    c->send = [gbk, slot, kind, unit, bracketed](const Sign& s) {
-      Text t(gbk);
-      if (s.networked()) {
-        return SendLineUp_Net(t.get(), Hall::Address(s), s.networkMode(), slot, kind, unit,
-                              bracketed);
-      }
-      return SendLineUp_Com(t.get(), Hall::Bus(s), s.serialProtocol, s.port, s.baud, slot, kind,
-                            unit, bracketed);
-    };
-  } else if (cmd == "image") {
+    if (a.relayAction != "pulse" && a.pulseUnits != 0) {
+      *why = "only relay pulse takes a duration";
+      return false;
+    }
+  }
+  if (c->name == "image") {
     if ((a.group >= 0) == !a.images.empty()) {
       *why = "image takes a group number to play, or --send with the pictures to upload";
       return false;
     }
-    if (a.group >= 0) {
-      const int group = a.group;
-      c->send = [group](const Sign& s) {
-        if (s.networked()) {
-          return PlayImageGroup_Net(Hall::Address(s), s.networkMode(), 0, group, 0, 0, 0, 0, 0, 0,
-                                    true, false);
-        }
-        return PlayImageGroup_Com(Hall::Bus(s), s.serialProtocol, s.port, s.baud, 0, group, 0, 0, 0,
-                                  0, 0, 0, true, false);
-      };
-    } else {
+    if (!a.images.empty()) {
+      // Uploading pictures: the image group, one picture a call.
       const std::vector<std::string> images = a.images;
-      const int width = a.width, height = a.height, id = a.materialId;
-      c->send = [images, width, height, id, colourMode](const Sign& s) {
+      c->send = [images, args](const Sign& s) {
         std::lock_guard<std::mutex> lock(ImageGroupLock());
-        const int w = width > 0 ? width : s.width > 0 ? s.width : 64;
-        const int h = height > 0 ? height : s.height > 0 ? s.height : 16;
-        const int mode = colourMode >= 0 ? colourMode : s.colourMode;
+        const int w = args.width > 0 ? args.width : s.width > 0 ? s.width : 64;
+        const int h = args.height > 0 ? args.height : s.height > 0 ? s.height : 16;
+        const int mode = args.colourMode >= 0 ? args.colourMode : s.colourMode;
         const int n = static_cast<int>(images.size());
         int r = 1;
         for (int i = 0; i < n; ++i) {
           Text file(images[i]);
           r = SendImageGroupBuffer(s.networked() ? 1 : 0, s.networkMode(), Hall::Address(s),
                                    s.serialProtocol, s.port, s.baud, Hall::Bus(s), file.get(), w,
-                                   h, id, mode, 0, 0, 0, kLevel, kPrimary, i + 1, n);
+                                   h, args.materialId, mode, 0, 0, 0, kLevel, kPrimary, i + 1, n);
           if (r != 0) break;  // a refused picture abandons the group
         }
         return r;
       };
+      return true;
     }
-  } else if (cmd == "bar") {
-    c->barOnly = true;
-    c->send = [gbk, colour](const Sign& s) {
-      Text t(gbk);
-      // Bar screens speak their own frames: never the RS-485 bus frame.
-      return SendContent2BarScreen_Com(t.get(), 1, s.port, s.baud, s.barAddress, colour,
-                                       s.pageWidth, 0, 0, 0, 0, 0, 0, 0, 0, 0, false);
-    };
-  } else {
-    *why = "no command " + cmd;
+  }
+  const std::vector<std::string>& known = hall::CommandNames();
+  if (std::find(known.begin(), known.end(), c->name) == known.end()) {
+    *why = "no command " + c->name;
     return false;
   }
+  const std::string name = c->name;
+  c->send = [name, args](const Sign& s) { return hall::Execute(s, name, args); };
   return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include "SKYREL.h"
 #include "hall/Hall.h"
+#include "hall/SignCommands.h"
 
 namespace gateway {
 
@@ -77,13 +78,6 @@ int ColourCode(const json& args) {
   const std::string c = args.value("colour", "red");
   return c == "green" ? 2 : c == "yellow" ? 3 : 1;
 }
-
-// A copy of a text the library may take as char*.
-struct Bytes {
-  explicit Bytes(std::string s) : bytes(std::move(s)) {}
-  std::string bytes;
-  char* get() { return &bytes[0]; }
-};
 
 std::string Gbk(const json& args, const char* key) {
   return hall::ToGbk(args.value(key, std::string())).value_or(std::string());
@@ -352,89 +346,47 @@ bool MakeCall(const hall::HallFile& hall, const std::string& body, std::string* 
 }
 
 int Execute(const hall::HallFile& hall, const hall::Sign& s, const Job& job) {
-  using hall::Hall;
   const json& a = job.args;
-  const std::string& c = job.command;
-  const bool net = s.networked();
-  char* ip = Hall::Address(s);
-  char* bus = Hall::Bus(s);
-  const int mode = s.networkMode();
-  auto num = [&](const char* key) { return static_cast<int>(a.value(key, 0LL)); };
-  if (c == "play") {
-    return net ? PlayShowPage_Net(ip, mode, num("page"))
-               : PlayShowPage_Com(bus, s.serialProtocol, s.port, s.baud, num("page"));
+  auto num = [&](const char* key, int fallback = 0) {
+    return static_cast<int>(a.value(key, static_cast<long long>(fallback)));
+  };
+  // The arguments by their names in the request; a command reads its own.
+  hall::Arguments args;
+  args.page = num("page", 1);
+  args.value1 = num("value1");
+  args.value2 = num("value2");
+  args.relay = num("relay", 1);
+  args.action = a.value("action", std::string("on"));
+  args.units = num("units", 1);
+  args.text = Gbk(a, "text");
+  args.width = num("width");
+  args.height = num("height");
+  args.materialId = num("id");
+  const std::string cm = a.value("colours", std::string());
+  args.colourMode = cm == "red" ? 0 : cm == "red-green" ? 1 : cm == "full" ? 2 : -1;
+  args.colour = ColourCode(a);
+  args.field = num("field");
+  args.x = num("x");
+  args.y = num("y");
+  args.slot = num("slot", 1);
+  args.lineKind = num("kind", 1);
+  args.unitAddress = num("unit", 1);
+  args.bracketed = a.value("bracketed", false);
+  args.voiceTag = num("voice_tag", -1);
+  args.sound = num("sound");
+  args.mTag = num("m_tag");
+  std::string command = job.command;
+  if (command == "announce") {
+    // A call's announcement: the hall's words and tags for its ticket.
+    const hall::Announcement& an = hall.announcement;
+    args.text = an.For(a.value("ticket", std::string()), num("counter"), nullptr).value_or("");
+    args.voiceTag = an.voiceTag;
+    args.sound = an.sound;
+    args.mTag = an.mTag;
+    command = "voice";
   }
-  if (c == "start") return net ? StartPlay_Net(ip, mode) : StartPlay_Com(bus, s.serialProtocol, s.port, s.baud);
-  if (c == "stop") return net ? StopPlay_Net(ip, mode) : StopPlay_Com(bus, s.serialProtocol, s.port, s.baud);
-  if (c == "bright") {
-    return net ? SetBright_Net(ip, mode, num("value1"), num("value2"))
-               : SetBright_Com(bus, s.serialProtocol, s.port, s.baud, num("value1"), num("value2"));
-  }
-  if (c == "relay") {
-    const std::string action = a.value("action", "");
-    if (action == "pulse") {
-      return net ? RelayDelay_Net(ip, mode, num("relay"), num("units"))
-                 : RelayDelay_Com(bus, s.serialProtocol, s.port, s.baud, num("relay"), num("units"));
-    }
-    const int on = action == "on" ? 1 : 2;
-    return net ? RelaySwitch_Net(ip, mode, num("relay"), on)
-               : RelaySwitch_Com(bus, s.serialProtocol, s.port, s.baud, num("relay"), on);
-  }
-  if (c == "clock") return net ? TimeCheck_Net(ip, mode) : TimeCheck_Com(bus, s.serialProtocol, s.port, s.baud);
-  if (c == "text") {
-    Bytes t(Gbk(a, "text"));
-    const int w = num("width") > 0 ? num("width") : s.width > 0 ? s.width : 64;
-    const int h = num("height") > 0 ? num("height") : s.height > 0 ? s.height : 16;
-    const std::string cm = a.value("colours", std::string());
-    const int colourMode = cm == "red" ? 0 : cm == "red-green" ? 1 : cm == "full" ? 2 : s.colourMode;
-    if (net) {
-      return SendInternalText_Net(t.get(), ip, mode, w, h, num("id"), colourMode, 0, 0, 0, 0,
-                                  ColourCode(a), 0, 1, true, 0);
-    }
-    return SendInternalText_Com(t.get(), bus, s.serialProtocol, s.port, s.baud, w, h, num("id"),
-                                colourMode, 0, 0, 0, 0, ColourCode(a), 0, 1, true, 0);
-  }
-  if (c == "data") {
-    Bytes t(Gbk(a, "text"));
-    return net ? SendCollectionData_Net(t.get(), ip, mode, num("field"), 0, ColourCode(a), 0)
-               : SendCollectionData_Com(t.get(), bus, s.serialProtocol, s.port, s.baud, num("field"),
-                                        0, ColourCode(a), 0);
-  }
-  if (c == "coord") {
-    Bytes t(Gbk(a, "text"));
-    return SendCoordinateText_Net(t.get(), ip, mode, num("x"), num("y"), 0, ColourCode(a), 0);
-  }
-  if (c == "voice" || c == "announce") {
-    int vTag = num("voice_tag"), sound = num("sound"), mTag = num("m_tag");
-    std::string words;
-    if (c == "announce") {
-      const hall::Announcement& an = hall.announcement;
-      words = an.For(a.value("ticket", std::string()), num("counter"), nullptr).value_or("");
-      vTag = an.voiceTag;
-      sound = an.sound;
-      mTag = an.mTag;
-    } else {
-      words = Gbk(a, "text");
-    }
-    if (words.empty()) return 1;
-    Bytes t(words);
-    return net ? PlayVoice2_Net(t.get(), ip, nullptr, mode, 0, vTag, sound, mTag)
-               : PlayVoice2_Com(t.get(), bus, s.serialProtocol, s.port, s.baud, vTag, sound, mTag);
-  }
-  if (c == "lineup") {
-    Bytes t(Gbk(a, "text"));
-    const bool bracketed = a.value("bracketed", false);
-    return net ? SendLineUp_Net(t.get(), ip, mode, num("slot"), num("kind"), num("unit"), bracketed)
-               : SendLineUp_Com(t.get(), bus, s.serialProtocol, s.port, s.baud, num("slot"),
-                                num("kind"), num("unit"), bracketed);
-  }
-  if (c == "bar") {
-    Bytes t(Gbk(a, "text"));
-    // Bar screens speak their own frames, never the RS-485 bus frame.
-    return SendContent2BarScreen_Com(t.get(), 1, s.port, s.baud, s.barAddress, ColourCode(a),
-                                     s.pageWidth, 0, 0, 0, 0, 0, 0, 0, 0, 0, false);
-  }
-  return 1;  // upload goes through the hall (Hall::Upload)
+  if (command == "voice" && args.text.empty()) return 1;
+  return hall::Execute(s, command, args);  // upload goes through the hall (Hall::Upload)
 }
 
 }  // namespace gateway

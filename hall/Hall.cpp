@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "SKYREL.h"
+#include "hall/SignCommands.h"
 #include "vexa.h"
 
 namespace hall {
@@ -16,13 +17,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// What a bar screen and a line-up field are sent besides the ticket: the
+// What a line-up field and a data field are sent besides the ticket: the
 // values to pass when unsure.
 constexpr int kLineKind = 1;
 constexpr int kUnitAddress = 1;
 constexpr int kRed = 1;
-constexpr int kBarProtocol = 1;  // bar screens speak no RS-485 bus frame
-constexpr int kVoiceSubCode = 0;
 
 // The settings the hall puts in force for a group of signs.
 struct Settings {
@@ -291,24 +290,14 @@ std::vector<SignResult> Hall::Call(const std::string& ticket, int counter, std::
         SendEach(signs, kNames[step], [&](const Sign& s) {
           int worst = 0;
           for (const Display* d : shown[&s]) {
-            std::string text = *gbkTicket;
-            int r = 1;
-            if (d->kind == Display::Kind::kBar) {
-              r = SendContent2BarScreen_Com(Text(text), kBarProtocol, s.port, s.baud,
-                                            s.barAddress, kRed, s.pageWidth, 0, 0, 0, 0, 0, 0, 0,
-                                            0, 0, false);
-            } else if (d->kind == Display::Kind::kLineUp) {
-              r = s.networked() ? SendLineUp_Net(Text(text), Address(s), s.networkMode(), d->field,
-                                                 kLineKind, kUnitAddress, false)
-                                : SendLineUp_Com(Text(text), Bus(s), s.serialProtocol, s.port,
-                                                 s.baud, d->field, kLineKind, kUnitAddress, false);
-            } else {
-              r = s.networked()
-                      ? SendCollectionData_Net(Text(text), Address(s), s.networkMode(), d->field,
-                                               0, kRed, 0)
-                      : SendCollectionData_Com(Text(text), Bus(s), s.serialProtocol, s.port,
-                                               s.baud, d->field, 0, kRed, 0);
-            }
+            Arguments args;
+            args.text = *gbkTicket;
+            args.colour = kRed;
+            args.field = d->field;
+            args.slot = d->field;
+            args.lineKind = kLineKind;
+            args.unitAddress = kUnitAddress;
+            const int r = Execute(s, kNames[step], args);
             if (worst == 0) worst = r;
           }
           return worst;
@@ -321,15 +310,13 @@ std::vector<SignResult> Hall::Call(const std::string& ticket, int counter, std::
     if (s.speaks && !s.bar) speakers.push_back(&s);
   }
   const Announcement& a = file_->announcement;
-  std::vector<SignResult> voice = SendEach(speakers, "voice", [&](const Sign& s) {
-    std::string text = *spoken, spare;
-    if (s.networked()) {
-      return PlayVoice2_Net(Text(text), Address(s), Text(spare), s.networkMode(), kVoiceSubCode,
-                            a.voiceTag, a.sound, a.mTag);
-    }
-    return PlayVoice2_Com(Text(text), Bus(s), s.serialProtocol, s.port, s.baud, a.voiceTag,
-                          a.sound, a.mTag);
-  });
+  Arguments words;
+  words.text = *spoken;
+  words.voiceTag = a.voiceTag;
+  words.sound = a.sound;
+  words.mTag = a.mTag;
+  std::vector<SignResult> voice = SendEach(
+      speakers, "voice", [&](const Sign& s) { return Execute(s, "voice", words); });
   results.insert(results.end(), voice.begin(), voice.end());
   return results;
 }

@@ -59,6 +59,9 @@ class HallTest : public ComPortTest {
     ASSERT_EQ(served, 0);
     office_ = std::make_unique<vexasim::LoginDialer>("127.0.10.3");
     ASSERT_TRUE(DialIn(*office_));
+    // Datagrams from a port the system picks: other suites own port 8801.
+    char any[] = "127.0.0.1";
+    BindNetworkCard(any, 0);
     SetTimeOut(1234, 1234);  // the application's own settings
     SetReSendTimes(0);
   }
