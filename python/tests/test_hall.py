@@ -199,4 +199,13 @@ def test_hall_refusals_carry_the_library_reason(tmp_path: Path, accepting: Sim) 
     with pytest.raises(vexa.NotAccepted) as unknown:
         asyncio.run(unknown_counter())
     assert unknown.value.reason == "the hall has no counter 9"
+    # An operation the library refuses before reaching any sign.
+    hall = vexa.Hall(path)
+    handle, hall._handle = hall._handle, 999999
+    for operation in (hall.upload, hall.clock):
+        with pytest.raises(vexa.NotAccepted) as refused:
+            operation()
+        assert refused.value.reason == "no hall is open with the handle 999999"
+    hall._handle = handle
+    hall.close()
     assert accepting.nothing_more()
