@@ -90,12 +90,17 @@ set(CPACK_DEBIAN_GATEWAY_PACKAGE_NAME vexa-gateway)
 set(CPACK_DEBIAN_GATEWAY_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_GATEWAY_PACKAGE_DEPENDS
   "${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME} (= ${PROJECT_VERSION})")
+# libmosquitto1 comes from dpkg-shlibdeps; the broker may run on another
+# machine, so it is only suggested, with the clients that talk to it.
+set(CPACK_DEBIAN_GATEWAY_PACKAGE_SUGGESTS "mosquitto, mosquitto-clients")
 # The hall file under /etc/vexa is the administrator's: an upgrade keeps it.
 set(CPACK_DEBIAN_GATEWAY_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/gateway/conffiles)
 set(CPACK_DEBIAN_GATEWAY_DESCRIPTION
-"LED signs of a queue-calling hall as a service over HTTP
+"LED signs of a queue-calling hall as a service over HTTP and MQTT
 vexa-gateway reads a hall file and takes calls (a ticket to a counter) and
-commands for single signs over HTTP with JSON, behind a bearer token. Each
+commands for single signs over HTTP with JSON, behind a bearer token, and
+from an MQTT broker's topics, where it keeps each sign's availability and
+what it shows as retained messages. Each
 sign has a worker with a bounded queue; a sign's availability follows its
 answers, its clock is kept, and a sign that comes back gets what it should
 show. Every accepted command is kept in SQLite until delivered. Metrics in

@@ -14,6 +14,8 @@
 
 #include <toml++/toml.h>
 
+#include "gateway/MqttMessage.h"
+
 namespace gateway {
 
 namespace {
@@ -146,7 +148,22 @@ void ReadGatewayTable(const std::string& text, const std::string& path, Config* 
     } else if (k == "state") {
       if (text(&s)) c->stateDir = s;
     } else if (k == "mqtt") {
-      if (text(&s)) c->mqtt = s;
+      std::string host;
+      int port = 0;
+      if (!text(&s)) continue;
+      if (ParseMqttUrl(s, &host, &port)) {
+        c->mqtt = s;
+      } else {
+        Fail(mistakes, path, value.source(), "\"mqtt\" must be mqtt://HOST[:PORT]");
+      }
+    } else if (k == "mqtt_base") {
+      std::string why;
+      if (!text(&s)) continue;
+      if (ValidBase(s, &why)) {
+        c->mqttBase = s;
+      } else {
+        Fail(mistakes, path, value.source(), why);
+      }
     } else if (k == "token_file") {
       if (text(&s)) c->tokenFile = s;
     } else if (k == "queue") {
@@ -251,7 +268,19 @@ bool ApplyEnvironment(Config* c, std::string* why, const Lookup& lookup) {
     }
   }
   if (const char* v = get("VEXA_GATEWAY_STATE")) c->stateDir = v;
-  if (const char* v = get("VEXA_GATEWAY_MQTT")) c->mqtt = v;
+  if (const char* v = get("VEXA_GATEWAY_MQTT")) {
+    std::string host;
+    int port = 0;
+    if (!ParseMqttUrl(v, &host, &port)) {
+      *why = "VEXA_GATEWAY_MQTT must be mqtt://HOST[:PORT]";
+      return false;
+    }
+    c->mqtt = v;
+  }
+  if (const char* v = get("VEXA_GATEWAY_MQTT_BASE")) {
+    if (!ValidBase(v, why)) return false;
+    c->mqttBase = v;
+  }
   if (const char* v = get("VEXA_GATEWAY_TOKEN_FILE")) c->tokenFile = v;
   if (const char* v = get("VEXA_GATEWAY_TOKEN")) c->token = v;
   long n = -1;

@@ -20,7 +20,8 @@ struct Config {
   std::string httpHost = "127.0.0.1";  // loopback unless told otherwise
   int httpPort = 8080;
   std::string stateDir = "/var/lib/vexa-gateway";
-  std::string mqtt;       // mqtt://HOST:PORT, kept for the MQTT front
+  std::string mqtt;       // mqtt://HOST[:PORT]: the MQTT front's broker; empty: no MQTT front
+  std::string mqttBase;   // the MQTT base topic; empty: vexa/<the hall's name>
   std::string token;      // the bearer token writes need
   std::string tokenFile;  // where the token is read from when not given itself
   size_t queue = 256;     // commands waiting per worker

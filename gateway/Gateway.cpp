@@ -236,6 +236,20 @@ Outcome Gateway::Admit(json asked, std::vector<Job> jobs, bool wait) {
   }
   liveLock.unlock();
   finished_.notify_all();
+  // The requests whose commands were replaced are told so once the lock is
+  // given up.
+  std::vector<SignEvent> replacedEvents;
+  for (Job* o : old) {
+    if (o == nullptr) continue;
+    SignEvent e;
+    e.kind = SignEvent::Kind::kResult;
+    e.sign = o->sign;
+    e.command = o->command;
+    e.request = o->request;
+    e.replacedBy = id;
+    e.reason = "replaced by request " + std::to_string(id);
+    replacedEvents.push_back(std::move(e));
+  }
   for (size_t i = 0; i < jobs.size(); ++i) {
     Worker* w = WorkerOf(jobs[i].sign);
     const hall::Sign& s = *hall_.file().FindSign(jobs[i].sign);
@@ -251,6 +265,7 @@ Outcome Gateway::Admit(json asked, std::vector<Job> jobs, bool wait) {
   }
   locks.clear();
   for (Worker* w : involved) w->Wake();
+  for (const SignEvent& e : replacedEvents) Emit(e);
   for (const Job& j : jobs) {
     if (j.show.empty()) continue;
     Shown shown{j.sign, j.show, j.command, j.args};
@@ -325,8 +340,10 @@ void Gateway::Sent(const Job& job, const hall::SignResult& r, bool final) {
   e.result = r.result;
   e.reason = r.reason;
   e.request = job.request;
-  Emit(e);
-  if (!final || job.id == 0) return;
+  if (!final || job.id == 0) {
+    Emit(e);
+    return;
+  }
   {
     std::lock_guard<std::mutex> lock(liveMutex_);
     auto at = jobIndex_.find(job.id);
@@ -350,6 +367,9 @@ void Gateway::Sent(const Job& job, const hall::SignResult& r, bool final) {
     }
   }
   finished_.notify_all();
+  // After the bookkeeping, so that a front reading the request on this
+  // event finds its result there.
+  Emit(e);
 }
 
 void Gateway::AvailabilityChanged(const std::string& sign, Availability now) {

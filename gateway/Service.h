@@ -33,6 +33,9 @@ struct SignEvent {
   int result = 0;                                      // kResult
   std::string reason;                                  // kResult
   int64_t request = 0;                                 // kResult: 0 for the gateway's own
+  // kResult: the newer request that took the command's place in the queue
+  // before it was sent (no result then); 0 for a command that was sent.
+  int64_t replacedBy = 0;
 };
 
 class Service {

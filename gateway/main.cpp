@@ -1,6 +1,7 @@
-// vexa-gateway: the signs of a hall as a service over HTTP.
+// vexa-gateway: the signs of a hall as a service over HTTP, and over MQTT
+// when a broker is named.
 //
-//   vexa-gateway --hall FILE [--http HOST:PORT] [--state DIR] [--mqtt mqtt://HOST:PORT]
+//   vexa-gateway --hall FILE [--http HOST:PORT] [--state DIR] [--mqtt mqtt://HOST[:PORT]]
 //
 // Settings come from the hall file's [gateway] table, then the VEXA_*
 // environment variables, then the command line. One logfmt line per command
@@ -18,6 +19,7 @@
 #include "gateway/Config.h"
 #include "gateway/Gateway.h"
 #include "gateway/HttpFront.h"
+#include "gateway/MqttFront.h"
 #include "vexa-x86/version.h"
 
 namespace {
@@ -36,12 +38,12 @@ int Fail(const std::string& what, int status) {
 
 int main(int argc, char** argv) {
   std::string hallPath, http, state, mqtt;
-  CLI::App app{"Runs the signs of a queue-calling hall as a service over HTTP.", "vexa-gateway"};
+  CLI::App app{"Runs the signs of a queue-calling hall as a service over HTTP and MQTT.", "vexa-gateway"};
   app.set_version_flag("--version", VEXA_VERSION_STRING);
   app.add_option("--hall", hallPath, "the hall file (default $VEXA_HALL, then /etc/vexa/hall.toml)");
   app.add_option("--http", http, "address to listen on, HOST:PORT (default 127.0.0.1:8080)");
   app.add_option("--state", state, "the store's directory (default /var/lib/vexa-gateway)");
-  app.add_option("--mqtt", mqtt, "the MQTT broker, mqtt://HOST:PORT (kept for the MQTT front)");
+  app.add_option("--mqtt", mqtt, "the MQTT broker, mqtt://HOST[:PORT] (default: no MQTT)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -66,7 +68,12 @@ int main(int argc, char** argv) {
     return Fail("--http must be HOST:PORT", kUsage);
   }
   if (!state.empty()) config.stateDir = state;
-  if (!mqtt.empty()) config.mqtt = mqtt;
+  if (!mqtt.empty()) {
+    std::string host;
+    int port = 0;
+    if (!gateway::ParseMqttUrl(mqtt, &host, &port)) return Fail("--mqtt must be mqtt://HOST[:PORT]", kUsage);
+    config.mqtt = mqtt;
+  }
   if (!gateway::ResolveToken(&config, &why)) return Fail(why, kUsage);
 
   // The signals that stop the gateway are taken by this thread alone.
@@ -86,8 +93,23 @@ int main(int argc, char** argv) {
     gw.Stop();
     return Fail(why, kUnavailable);
   }
-  std::fprintf(stderr, "msg=listening http=%s:%d state=%s signs=%zu\n", config.httpHost.c_str(), front.port(),
-               config.stateDir.c_str(), gw.hallFile().signs.size());
+  // The MQTT front starts whether or not the broker is there: it keeps
+  // trying, and HTTP serves meanwhile.
+  std::unique_ptr<gateway::MqttFront> mqttFront;
+  if (!config.mqtt.empty()) {
+    gateway::MqttOptions options;
+    options.url = config.mqtt;
+    options.base = config.mqttBase;
+    mqttFront = std::make_unique<gateway::MqttFront>(&gw, gw.hallFile(), options);
+    if (!mqttFront->Start(&why)) {
+      front.Stop();
+      gw.Stop();
+      return Fail(why, kDataError);
+    }
+  }
+  std::fprintf(stderr, "msg=listening http=%s:%d state=%s signs=%zu mqtt=%s\n", config.httpHost.c_str(),
+               front.port(), config.stateDir.c_str(), gw.hallFile().signs.size(),
+               mqttFront ? mqttFront->topics().base.c_str() : "none");
   std::fflush(stderr);
   sd_notify(0, "READY=1");
 
@@ -97,6 +119,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "msg=stopping signal=%d\n", signal);
   std::fflush(stderr);
   gw.StopWaiting();
+  if (mqttFront) mqttFront->Stop();
   front.Stop();
   gw.Stop();
   return 0;

@@ -10,6 +10,8 @@ need=(
   libcpp-httplib-dev unifont             # vexa-sim's sign page and its texts
   libsqlite3-dev nlohmann-json3-dev      # vexa-gateway: its store, its JSON
   libsystemd-dev                         #   and its readiness to systemd
+  libmosquitto-dev mosquitto             #   its MQTT front and the broker of its tests,
+  mosquitto-clients                      #   mosquitto_pub/_sub of the README
   libtomlplusplus-dev                    # the hall file (TOML)
   libcli11-dev hyperfine                 # vexa's command line; its benchmark
   python3 chromium chromium-driver       # the sign page tested in a browser,
