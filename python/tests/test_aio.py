@@ -5,17 +5,21 @@ cancelled calls that still end whole, refusals with the library's reason."""
 from __future__ import annotations
 
 import asyncio
+import gc
 import threading
+import time
+import weakref
 from collections import defaultdict
 from typing import Any, Callable, Iterator
 
 import pytest
 
 import vexa
-from vexa import _library
+from vexa import _library, aio
 from vexa.aio import AsyncController, AsyncHall
 from conftest import Sim, png
 
+ADDRESS = "127.0.0.60"
 # The signs of the 64-sign test: 48 that answer and 16 that stay silent.
 ANSWERING = [f"127.0.21.{n}" for n in range(1, 49)]
 SILENT = [f"127.0.21.{n}" for n in range(49, 65)]
@@ -229,3 +233,26 @@ def test_refusals_carry_the_reason_of_the_call(request: pytest.FixtureRequest, m
         asyncio.run(make().start_play())
     assert refused.value.reason.startswith(reason)
     assert refused.value.call.startswith("start_play to ")
+
+
+def test_loops_and_sign_threads_do_not_pile_up(accepting: Sim,
+                                                monkeypatch: pytest.MonkeyPatch) -> None:
+    """Twenty event loops, one after another, each calling a sign: none is
+    kept once it has ended, and the sign's thread ends when it has nothing
+    more to do."""
+    monkeypatch.setattr(aio, "IDLE_SECONDS", 0.05)
+    loops: list[weakref.ReferenceType[asyncio.AbstractEventLoop]] = []
+
+    async def one_call(n: int) -> None:
+        loops.append(weakref.ref(asyncio.get_running_loop()))
+        await AsyncController(ADDRESS).play_show_page(n)
+
+    for n in range(20):
+        asyncio.run(one_call(n))
+    assert [f["fields"]["page"] for f in accepting.frames(20)] == [str(n) for n in range(20)]
+    gc.collect()
+    assert [ref() for ref in loops] == [None] * 20
+    deadline = time.monotonic() + 5
+    while f"vexa ip {ADDRESS}" in {t.name for t in threading.enumerate()}:
+        assert time.monotonic() < deadline, "the sign's thread is still there"
+        time.sleep(0.02)

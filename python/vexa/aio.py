@@ -99,7 +99,9 @@ class _Inbox:
     them, and the loop is woken once for all that came in meanwhile."""
 
     def __init__(self, loop: asyncio.AbstractEventLoop) -> None:
-        self.loop = loop
+        # Weakly: the inboxes are kept by loop, and a loop that has ended
+        # must be free to go.
+        self.loop = weakref.ref(loop)
         self.lock = threading.Lock()
         self.results: collections.deque[tuple[asyncio.Future[Any], bool, Any]] = (
             collections.deque()
@@ -112,8 +114,10 @@ class _Inbox:
             if self.woken:
                 return
             self.woken = True
+        loop = self.loop()
         try:
-            self.loop.call_soon_threadsafe(self.deliver)
+            if loop is not None:
+                loop.call_soon_threadsafe(self.deliver)
         except RuntimeError:
             pass  # the loop is closed: nobody waits for the result any more
 
@@ -140,7 +144,7 @@ _last_inbox = threading.local()
 
 def _inbox(loop: asyncio.AbstractEventLoop) -> _Inbox:
     inbox: Optional[_Inbox] = getattr(_last_inbox, "inbox", None)
-    if inbox is not None and inbox.loop is loop:
+    if inbox is not None and inbox.loop() is loop:
         return inbox
     with _inboxes_lock:
         inbox = _inboxes.get(loop)
