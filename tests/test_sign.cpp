@@ -417,13 +417,12 @@ TEST(SignState, BusDevicesAndBarScreensAreSignsOfTheirOwn) {
   EXPECT_EQ(board.find("x"), nullptr);  // the controller itself received nothing
 }
 
-TEST(SignState, SignsOfAHallKeepTheirNamesAndEachLineItsOwnBarsAndBusDevices) {
+TEST(SignState, EachLineHasItsOwnBarsAndBusDevicesAndNamedSignsTheirSize) {
   SignBoard board;
   CBuffObj o;
   board.addLine("COM1");
   board.addLine("COM2");
-  board.addSign("COM2 bar 1", "bar", "bar-upstairs", 96, 16);
-  board.addSign("192.0.2.10", "controller", "main", 64, 16);
+  board.addSign("COM2 bar 1", "bar", "upstairs", 96, 16);
   char ticket[] = "A012", bus5[] = "5";
   const Frame bar1 = decoded(o.BarScreenContentBuffer(ticket, 1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, false));
   const Frame bus = decoded(o.CompletePacketBuffer_485(o.PlayShowPageBuffer(4), 0x36, bus5, 0, 0, false));
@@ -438,40 +437,14 @@ TEST(SignState, SignsOfAHallKeepTheirNamesAndEachLineItsOwnBarsAndBusDevices) {
       {bus, "COM1", "COM1 bus 5"},
       {collected("A012", 1, 1), "COM2", "COM2"},  // the network frame on a line: the line itself
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(board.idFor(c.frame, c.address), c.id);
-    EXPECT_EQ(board.apply(c.frame, c.address), c.id);
-  }
+  for (const auto& c : cases) EXPECT_EQ(board.apply(c.frame, c.address), c.id);
   EXPECT_EQ(board.find("COM1 bus 5")->pageNo, 4);
-  EXPECT_EQ(board.find("COM2 bar 1")->name, "bar-upstairs");
-  EXPECT_EQ(board.find("COM1 bar 1")->name, "");
-
+  EXPECT_EQ(board.find("COM2 bar 1")->name, "upstairs");
   // A bar screen named before any frame is as wide as its pages, 16 dots a
   // character, until a frame gives its own page width (3 here).
   board.addSign("COM3 bar 7", "bar", "bar7", 96, 16);
   EXPECT_EQ(board.layout(*board.find("COM3 bar 7")).width, 96);
   EXPECT_EQ(board.layout(*board.find("COM2 bar 1")).width, 48);
-
-  // The page names each sign beside its id.
-  SignService service(std::make_shared<GlyphFont>(markerFont()), {});
-  service.addLine("COM1");
-  service.addSign("192.0.2.10", "controller", "main", 64, 16);
-  service.addSign("COM1 bar 2", "bar", "bar2", 64, 16);
-  service.post(decoded(o.BarScreenContentBuffer(ticket, 2, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, false)), "COM1");
-  ASSERT_TRUE(service.flush(10000));
-  const std::string state = service.stateJson();
-  EXPECT_NE(state.find("{\"id\":\"192.0.2.10\",\"name\":\"main\",\"kind\":\"controller\",\"changes\":0,"
-                       "\"width\":64,\"height\":16,"),
-            std::string::npos)
-      << state;
-  EXPECT_NE(state.find("{\"id\":\"COM1 bar 2\",\"name\":\"bar2\",\"kind\":\"bar\",\"changes\":1,"
-                       "\"width\":48,\"height\":16,"),
-            std::string::npos)
-      << state;
-  uint64_t last = 0;
-  const std::vector<std::string> log = service.logSince(0, &last);
-  ASSERT_EQ(log.size(), 1u);
-  EXPECT_NE(log[0].find("\"sign\":\"COM1 bar 2\",\"name\":\"bar2\","), std::string::npos) << log[0];
 }
 
 TEST(SignService, PublishesEachChangeAndWritesTheSignsFile) {
