@@ -305,6 +305,13 @@ bool IsDottedIPv4(const std::string& s) {
   return inet_pton(AF_INET, s.c_str(), &a) == 1;
 }
 
+// A bus address as eight numbers joined by "_": "5" is the address whose
+// last number is 5, so that two ways of writing one address are one place.
+std::string BusAddress(const std::string& bus) {
+  if (bus.find('_') != std::string::npos) return bus;
+  return "0_0_0_0_0_0_0_" + bus;
+}
+
 const std::vector<std::string> kTransports = {"udp", "tcp", "login", "serial"};
 const std::vector<std::string> kColourModes = {"red", "red-green", "full"};
 const std::vector<std::string> kColours = {"", "red", "green", "yellow"};
@@ -537,7 +544,7 @@ std::unique_ptr<HallFile> Read(Reader& r, const toml::table& root) {
     const std::string place = s.networked() ? "address " + s.address
                                             : "COM" + std::to_string(s.port) +
                                                   (s.bar ? " bar address " + std::to_string(s.barAddress)
-                                                         : " bus address " + s.bus);
+                                                         : " bus address " + BusAddress(s.bus));
     auto seen = places.find(place);
     if (seen != places.end() && !s.name.empty()) {
       r.Fail(at, "signs \"" + seen->second + "\" and \"" + s.name + "\" are both on " + place);

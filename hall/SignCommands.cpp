@@ -4,7 +4,6 @@
 #include <map>
 
 #include "SKYREL.h"
-#include "hall/Hall.h"
 
 namespace hall {
 
@@ -33,8 +32,9 @@ struct Forms {
   Send serial;  // empty: no serial form
 };
 
-char* Ip(const Sign& s) { return Hall::Address(s); }
-char* Bus(const Sign& s) { return Hall::Bus(s); }
+// The library reads these texts and never writes into them.
+char* Ip(const Sign& s) { return const_cast<char*>(s.address.c_str()); }
+char* Bus(const Sign& s) { return const_cast<char*>(s.bus.c_str()); }
 
 const std::map<std::string, Forms>& Table() {
   static const std::map<std::string, Forms> table = {

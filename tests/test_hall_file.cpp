@@ -58,6 +58,11 @@ TEST(HallFile, EveryMistakeAtItsPlace) {
        "[[sign]]\nname = \"b1\"\ntransport = \"serial\"\nport = 1\nbar = true\nbar_address = 3\n"
        "[[sign]]\nname = \"b2\"\ntransport = \"serial\"\nport = 1\nbar = true\nbar_address = 3\n",
        {"hall.toml:7:1: signs \"b1\" and \"b2\" are both on COM1 bar address 3"}},
+      {"one bus address written two ways",
+       "[[sign]]\nname = \"s1\"\ntransport = \"serial\"\nport = 2\nbus = \"5\"\nwidth = 64\nheight = 16\n"
+       "[[sign]]\nname = \"s2\"\ntransport = \"serial\"\nport = 2\nbus = \"0_0_0_0_0_0_0_5\"\n"
+       "width = 64\nheight = 16\n",
+       {"hall.toml:8:1: signs \"s1\" and \"s2\" are both on COM2 bus address 0_0_0_0_0_0_0_5"}},
       {"not TOML", kSign + "speaks = = 3\n",
        {"hall.toml:7:10: Error while parsing value: could not determine value type"}},
       {"a value out of range and a missing key, both",
