@@ -251,8 +251,11 @@ def test_loops_and_sign_threads_do_not_pile_up(accepting: Sim,
         asyncio.run(one_call(n))
     assert [f["fields"]["page"] for f in accepting.frames(20)] == [str(n) for n in range(20)]
     gc.collect()
-    assert [ref() for ref in loops] == [None] * 20
+    # The last loop's call may still be finishing on the sign's thread.
+    assert [ref() for ref in loops[:19]] == [None] * 19
     deadline = time.monotonic() + 5
     while f"vexa ip {ADDRESS}" in {t.name for t in threading.enumerate()}:
         assert time.monotonic() < deadline, "the sign's thread is still there"
         time.sleep(0.02)
+    gc.collect()
+    assert loops[19]() is None

@@ -179,7 +179,10 @@ def test_the_login_mode_and_the_clock_texts() -> None:
     with pytest.raises(vexa.NoReply) as no_login:
         vexa.Controller("127.0.0.66", vexa.NetworkMode.LOGIN).start_play()
     assert no_login.value.reason.startswith("no controller logged in from 127.0.0.66")
-    assert vexa.Controller("127.0.0.66", vexa.NetworkMode.LOGIN).transport == "login"
+    assert [vexa.Controller("127.0.0.66", mode).transport for mode in (1, 2, 3)] == [
+        "udp", "tcp", "login"]
+    with pytest.raises(ValueError, match="network mode 4 is not 1"):
+        vexa.Controller("127.0.0.66", 4)
     assert re.fullmatch(r"20\d{6}", vexa.current_date_to_string(vexa.ClockText.DATE))
     assert re.fullmatch(r"\d\d:\d\d:\d\d", vexa.current_date_to_string(vexa.ClockText.TIME))
 

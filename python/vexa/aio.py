@@ -250,6 +250,9 @@ class _Lane:
             if job is None:
                 return
             job.take(self.key)
+            # Nothing of the call stays with the thread while it waits for
+            # the next (its loop, its arguments).
+            del job
 
 
 _lanes_lock = threading.Lock()
@@ -350,7 +353,7 @@ class AsyncController(_Async):
     def __init__(
         self,
         ip: str,
-        transport: Union[str, NetworkMode] = "udp",
+        transport: Union[str, NetworkMode, int] = "udp",
         *,
         encoding: str = "gbk",
     ) -> None:

@@ -400,7 +400,8 @@ class Controller(_Commands):
 
     Args:
         ip: the controller's IPv4 address, e.g. ``"192.0.2.10"``.
-        transport: the network mode, by name or as a :class:`~vexa.NetworkMode`:
+        transport: the network mode, by name or as a :class:`~vexa.NetworkMode`
+            (or its number):
             ``"udp"`` (datagrams to port 8800, the default), ``"tcp"`` (a
             connection to port 8900) or ``"login"`` (the connection the
             controller opened to this process's login server, see
@@ -422,18 +423,21 @@ class Controller(_Commands):
     _suffix = "_net"
 
     def __init__(
-        self, ip: str, transport: Union[str, NetworkMode] = "udp", *, encoding: str = "gbk"
+        self, ip: str, transport: Union[str, NetworkMode, int] = "udp", *, encoding: str = "gbk"
     ) -> None:
-        if isinstance(transport, NetworkMode):
-            transport = transport.name.lower()
-        if transport not in TRANSPORTS:
+        name = transport
+        if isinstance(transport, int) and not isinstance(transport, bool):
+            if transport not in set(NetworkMode):
+                raise ValueError(f"network mode {transport} is not 1 (udp), 2 (tcp) or 3 (login)")
+            name = NetworkMode(transport).name.lower()
+        if not isinstance(name, str) or name not in TRANSPORTS:
             raise ValueError(f"transport {transport!r} is not one of {', '.join(TRANSPORTS)}")
         codecs.lookup(encoding)  # an unknown encoding fails here, not at the first text
         self.ip = ip
-        self.transport: str = transport
+        self.transport: str = name
         self.encoding = encoding
         self._ip = _library.ascii_bytes(ip, "ip")
-        self._mode = TRANSPORTS[transport]
+        self._mode = TRANSPORTS[name]
 
     def __repr__(self) -> str:
         return f"Controller({self.ip!r}, transport={self.transport!r})"
