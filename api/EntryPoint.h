@@ -1,6 +1,7 @@
 // The patterns every single-frame command entry point follows: result 1, one
 // CBuffObj, one payload wrapped in one frame, one send, and no exception ever
-// leaving the entry point. The network form wraps the payload in the network
+// leaving the entry point: every entry point catches what is thrown (memory
+// running out is all that can be) and returns the result it holds then. The network form wraps the payload in the network
 // frame; its serial twin sends the same payload over the serial port, inside
 // the network frame (any serial protocol but 2) or inside the RS-485 bus
 // frame the command's row names (serial protocol 2).
@@ -51,7 +52,6 @@ int SendOneNetworkFrame(const commands::Command& command, char* ip, int networkM
     if (!IsValid(frames.back())) return RefuseOversized(text);
     result = SendToController(std::move(frames), ip, networkMode);
   } catch (...) {
-    // Out of memory: nothing more can be done for this call.
   }
   return result;
 }
@@ -95,7 +95,6 @@ int SendTwin(const commands::Command& command, const SerialLine& line, Build bui
     frames.push_back(frame);
     result = SendOnSerial(std::move(frames), line.portNumber, line.baudRate);
   } catch (...) {
-    // Out of memory: nothing more can be done for this call.
   }
   return result;
 }

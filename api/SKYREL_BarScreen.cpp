@@ -31,7 +31,6 @@ int SendBarFrame(int serialProtocol, int portNumber, int baudRate, Build build,
     frames.push_back(frame);
     result = SendOnSerial(std::move(frames), portNumber, baudRate);
   } catch (...) {
-    // Out of memory: nothing more can be done for this call.
   }
   return result;
 }

@@ -61,7 +61,6 @@ int SendLineUp2_Net(char* text, char* ip, int networkMode, int slotNo, int lineK
     result = SendLineUpContent(text + start, ip, networkMode, slotNo, lineKind, unitAddress,
                                bracketed);
   } catch (...) {
-    // Out of memory: nothing more can be done for this call.
   }
   return result;
 }

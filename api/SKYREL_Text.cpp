@@ -218,7 +218,6 @@ int SendMulMaterial(int transport, int networkMode, char* ip, int /*serialProtoc
       result = SendOnSerial(std::move(frames), portNumber, baudRate);
     }
   } catch (...) {
-    // Out of memory: nothing more can be done for this call.
   }
   return result;
 }
