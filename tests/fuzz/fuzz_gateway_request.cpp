@@ -3,11 +3,17 @@
 // each command. The first byte picks the request; the rest is the body.
 // A request that is accepted must hold only what the signs can take; one
 // that is refused must say why, with a 4xx status.
+//
+// A first byte of 0xF0 or more makes it an MQTT message instead: the rest is
+// the topic below the base "vexa/fuzz", a NUL, and the payload. The message
+// is read as the MQTT front reads it (topic, size, the message's own id and
+// reply_to) and its body then goes the way of an HTTP body.
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
 
+#include "gateway/MqttMessage.h"
 #include "gateway/Request.h"
 #include "hall/HallFile.h"
 
@@ -41,11 +47,55 @@ void Check(const gateway::Job& job) {
   if (job.sign.empty() || job.command.empty()) std::abort();
 }
 
+void Message(const hall::HallFile& hall, const std::string& rest) {
+  static const gateway::HallTopics topics = [&] {
+    gateway::HallTopics t;
+    std::string why;
+    if (!gateway::MakeHallTopics(hall, "vexa/fuzz", &t, &why)) std::abort();
+    return t;
+  }();
+  const size_t nul = rest.find('\0');
+  const std::string topic = "vexa/fuzz/" + rest.substr(0, nul);
+  const std::string payload = nul == std::string::npos ? "" : rest.substr(nul + 1);
+  gateway::Inbound in;
+  gateway::Refusal why;
+  if (!gateway::ReadInbound(topics, topic, payload, &in, &why)) {
+    if (why.error.empty() || why.field.empty() || why.status < 400 || in.replyTo.empty()) std::abort();
+    (void)gateway::ErrorReply(in, why, topic).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return;
+  }
+  // The answers go to a topic one may publish to, never to the gateway's
+  // own commands; the body is an object without the message's keys.
+  if (in.replyTo.empty() || in.replyTo.size() > gateway::kMaxReplyTo ||
+      in.replyTo.find_first_of("+#") != std::string::npos ||
+      (in.replyTo.compare(0, 10, "vexa/fuzz/") == 0 && in.replyTo.compare(0, 16, "vexa/fuzz/result") != 0)) {
+    std::abort();
+  }
+  const nlohmann::json body = nlohmann::json::parse(in.body, nullptr, false);
+  if (!body.is_object() || body.contains("reply_to") || (body.contains("id") && in.command != "text")) std::abort();
+  std::vector<gateway::Job> jobs;
+  if (in.kind == gateway::Inbound::Kind::kCall) {
+    std::string ticket;
+    int counter = 0;
+    if (gateway::MakeCall(hall, in.body, &ticket, &counter, &jobs, &why)) {
+      for (const gateway::Job& j : jobs) Check(j);
+    }
+  } else {
+    if (hall.FindSign(in.sign) == nullptr) std::abort();
+    gateway::Job job;
+    if (gateway::MakeJob(hall, in.sign, in.command, in.body, &job, &why)) Check(job);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const hall::HallFile& hall = TheHall();
+  if (data[0] >= 0xF0) {
+    Message(hall, std::string(reinterpret_cast<const char*>(data + 1), size - 1));
+    return 0;
+  }
   const std::string body(reinterpret_cast<const char*>(data + 1), size - 1);
   const std::vector<std::string>& commands = gateway::CommandNames();
   const size_t pick = data[0] % (commands.size() * 3 + 1);
