@@ -66,6 +66,9 @@ bool MqttFront::Start(std::string* why) {
     return false;
   }
   mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+  // Calls and their answers are small packets: sent at once, not held back
+  // until the broker acknowledges the one before.
+  mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
   mosquitto_threaded_set(mosq_, true);
   static const char kOffline[] = "offline";
   mosquitto_will_set_v5(mosq_, topics_.Bridge().c_str(), static_cast<int>(std::strlen(kOffline)), kOffline, 1,

@@ -25,28 +25,28 @@
 
 namespace mqtttest {
 
-// A port on `address` that nobody listens on now.
-inline int FreePort(const std::string& address) {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
-  int port = -1;
-  if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-    socklen_t n = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    port = ntohs(a.sin_port);
-  }
-  ::close(s);
-  return port;
-}
-
-inline bool Accepts(const std::string& address, int port) {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+inline sockaddr_in Address(const std::string& address, int port) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(static_cast<uint16_t>(port));
   ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+  return a;
+}
+
+// A port on `address` that nobody listens on now.
+inline int FreePort(const std::string& address) {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a = Address(address, 0);
+  socklen_t n = sizeof a;
+  const bool ok = ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n) == 0;
+  ::close(s);
+  return ok ? ntohs(a.sin_port) : -1;
+}
+
+inline bool Accepts(const std::string& address, int port) {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a = Address(address, port);
   const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
   ::close(s);
   return ok;
@@ -64,7 +64,7 @@ class Broker {
     if (port_ <= 0) port_ = FreePort(address_);
     if (port_ <= 0) return false;
     std::ofstream(dir_ + "/mosquitto.conf") << "listener " << port_ << " " << address_
-                                            << "\nallow_anonymous true\npersistence false\n";
+                                            << "\nallow_anonymous true\npersistence false\nset_tcp_nodelay true\n";
     pid_ = ::fork();
     if (pid_ == 0) {
       const int log = ::open((dir_ + "/mosquitto.log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
@@ -116,6 +116,7 @@ class Client {
     mosquitto_lib_init();
     mosq_ = mosquitto_new(nullptr, true, this);
     mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_v5_callback_set(mosq_, [](mosquitto* m, void* self, int rc, int, const mosquitto_property*) {
       auto* c = static_cast<Client*>(self);
       if (rc == 0 && !c->filter_.empty()) {
