@@ -6,7 +6,7 @@
 // baseline, in the same run and alternating with it, is the same call
 // posted over HTTP without waiting (?wait=false) until the same frame.
 // Both go through the same store commit and worker; what differs is the
-// way in.
+// way in. The broker runs with set_tcp_nodelay, as a hall's broker should.
 //
 //   bench_gateway_mqtt [ROUNDS]   (default 1000 of each)
 //

@@ -66,9 +66,9 @@ bool MqttFront::Start(std::string* why) {
     return false;
   }
   mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-  // Calls and their answers are small packets: sent at once, not held back
-  // until the broker acknowledges the one before.
-  mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
+  // Nagle's algorithm stays on here: with it off on this side alone, the
+  // broker's held-back packets waited for delayed acknowledgements and every
+  // call took 40 ms more. The broker's set_tcp_nodelay is what speeds it up.
   mosquitto_threaded_set(mosq_, true);
   static const char kOffline[] = "offline";
   mosquitto_will_set_v5(mosq_, topics_.Bridge().c_str(), static_cast<int>(std::strlen(kOffline)), kOffline, 1,
