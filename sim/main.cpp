@@ -387,8 +387,10 @@ int main(int argc, char** argv) {
       } else if (several) {
         line = json ? "{\"controller\":\"" + address + "\"," + line.substr(1) : address + "  " + line;
       }
+      // One write per line: controllers print from threads of their own, and
+      // a line and its newline written apart let another line in between.
+      line += '\n';
       std::fwrite(line.data(), 1, line.size(), stdout);
-      std::fputc('\n', stdout);
       std::fflush(stdout);
       if (signs && !signs->post(f, address))
         std::cerr << "vexa-sim: too many frames waiting to be drawn; the sign misses this one" << std::endl;

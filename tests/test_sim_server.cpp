@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <regex>
 #include <string>
@@ -202,4 +203,73 @@ TEST(SimServerPage, ClientsBeyondItsLimitsLeaveThePageAndTheControllerServed) {
   ::close(controller);
   for (int fd : held) ::close(fd);
   EXPECT_TRUE(WaitUntil([&] { return sim.descriptors() == baseline; })) << sim.descriptors() << " vs " << baseline;
+}
+
+TEST(SimServerLines, SeveralControllersPrintWholeLines) {
+  // Four controllers answering frames from four senders at once: every
+  // printed line is one frame's, headed by its controller's address.
+  const std::string suite = TestAddress().substr(TestAddress().rfind('.') + 1);
+  std::vector<std::string> addresses;
+  for (int k = 1; k <= 4; ++k) addresses.push_back("127." + suite + ".7." + std::to_string(k));
+  const char* dir = std::getenv("VEXA_BUILD_DIR");
+  std::string path = std::string(dir && *dir ? dir : ".") + "/sim/vexa-sim";
+  const std::string out = "sim-lines-" + std::to_string(::getpid()) + ".txt";
+  std::vector<std::string> args = {path};
+  for (const std::string& a : addresses) args.insert(args.end(), {"--address", a});
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+    ::dup2(::open("/dev/null", O_WRONLY), 2);
+    ::execv(path.c_str(), argv.data());
+    ::_exit(127);
+  }
+  const int frames = 400;
+  const std::vector<uint8_t> f = bytesOf(kStartPlay);
+  std::vector<std::thread> senders;
+  std::vector<int> answered(addresses.size(), 0);
+  for (size_t k = 0; k < addresses.size(); ++k) {
+    senders.emplace_back([&, k] {
+      const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+      sockaddr_in to{AF_INET, htons(uint16_t(VEXA_UDP_PORT)), {}, {}};
+      ::inet_pton(AF_INET, addresses[k].c_str(), &to.sin_addr);
+      ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+      uint8_t reply[64];
+      for (int i = 0; i < frames; ++i) {
+        pollfd pf{fd, POLLIN, 0};
+        // The first frames may come before the controllers listen.
+        for (int tries = 0; tries < 50; ++tries) {
+          ::send(fd, f.data(), f.size(), 0);
+          if (::poll(&pf, 1, 100) == 1 && ::recv(fd, reply, sizeof reply, 0) > 0) {
+            ++answered[k];
+            break;
+          }
+          std::this_thread::sleep_for(std::chrono::milliseconds(20));  // refused: not listening yet
+        }
+      }
+      ::close(fd);
+    });
+  }
+  for (std::thread& t : senders) t.join();
+  ::kill(pid, SIGTERM);
+  ::waitpid(pid, nullptr, 0);
+  std::ifstream in(out);
+  std::map<std::string, int> lines;
+  int broken = 0;
+  for (std::string line; std::getline(in, line);) {
+    const size_t gap = line.find("  ");
+    const std::string address = line.substr(0, gap);
+    const bool whole = gap != std::string::npos && line.find("StartPlay") != std::string::npos &&
+                       line.find("127.", gap) == std::string::npos;
+    if (whole) ++lines[address];
+    else if (++broken <= 3) ADD_FAILURE() << "not one frame's line: " << line;
+  }
+  std::remove(out.c_str());
+  EXPECT_EQ(broken, 0);
+  for (size_t k = 0; k < addresses.size(); ++k) {
+    EXPECT_EQ(answered[k], frames) << addresses[k];
+    EXPECT_EQ(lines[addresses[k]], answered[k]) << addresses[k];
+  }
 }
