@@ -229,7 +229,7 @@ TEST(SimServerLines, SeveralControllersPrintWholeLines) {
   const int frames = 400;
   const std::vector<uint8_t> f = bytesOf(kStartPlay);
   std::vector<std::thread> senders;
-  std::vector<int> answered(addresses.size(), 0);
+  std::vector<int> answered(addresses.size(), 0), sent(addresses.size(), 0);
   for (size_t k = 0; k < addresses.size(); ++k) {
     senders.emplace_back([&, k] {
       const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
@@ -241,8 +241,8 @@ TEST(SimServerLines, SeveralControllersPrintWholeLines) {
         pollfd pf{fd, POLLIN, 0};
         // The first frames may come before the controllers listen.
         for (int tries = 0; tries < 50; ++tries) {
-          ::send(fd, f.data(), f.size(), 0);
-          if (::poll(&pf, 1, 100) == 1 && ::recv(fd, reply, sizeof reply, 0) > 0) {
+          sent[k] += ::send(fd, f.data(), f.size(), 0) > 0;
+          if (::poll(&pf, 1, 1000) == 1 && ::recv(fd, reply, sizeof reply, 0) > 0) {
             ++answered[k];
             break;
           }
@@ -270,6 +270,8 @@ TEST(SimServerLines, SeveralControllersPrintWholeLines) {
   EXPECT_EQ(broken, 0);
   for (size_t k = 0; k < addresses.size(); ++k) {
     EXPECT_EQ(answered[k], frames) << addresses[k];
-    EXPECT_EQ(lines[addresses[k]], answered[k]) << addresses[k];
+    // A frame sent again after a slow answer is printed again.
+    EXPECT_GE(lines[addresses[k]], answered[k]) << addresses[k];
+    EXPECT_LE(lines[addresses[k]], sent[k]) << addresses[k];
   }
 }
