@@ -70,6 +70,9 @@ void StreamServer::listen(int listenFd) {
   std::lock_guard<std::mutex> lk(mu_);
   if (newListenFd_ >= 0) ::close(newListenFd_);
   newListenFd_ = listenFd;
+  // The reserve is taken before the thread starts, so that it is there even
+  // when every descriptor is gone before the thread's first round.
+  if (!thread_.joinable()) refillReserve();
   ensureRunning();
 }
 
