@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "Latency.h"
 #include "MqttBroker.h"
 #include "VexaSim.h"
 #include "gateway/Config.h"
@@ -36,15 +37,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double Percentile(std::vector<double> v, double p) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
-}
+using bench::Clock;
+using bench::Ms;
+using bench::Percentile;
 
 [[noreturn]] void Die(const std::string& why) {
   std::fprintf(stderr, "bench_gateway_mqtt: %s\n", why.c_str());

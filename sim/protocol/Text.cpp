@@ -164,22 +164,6 @@ void appendUtf8(std::string& out, uint32_t c) {
   }
 }
 
-
-std::string quotedText(const uint8_t* p, size_t n) {
-  std::string s;
-  s.reserve(n + 2);
-  s += '"';
-  const char* c = reinterpret_cast<const char*>(p);
-  for (size_t i = 0; i < n;) {
-    const size_t run = plainRun(c + i, n - i);
-    s.append(c + i, run);
-    i += run;
-    if (i < n) appendByte(s, p[i++]);
-  }
-  s += '"';
-  return s;
-}
-
 bool gbkToUtf8(uint8_t lead, uint8_t trail, std::string& out) {
   const uint32_t c = gbkCodePoint(lead, trail);
   if (c == 0) return false;
@@ -187,7 +171,11 @@ bool gbkToUtf8(uint8_t lead, uint8_t trail, std::string& out) {
   return true;
 }
 
-std::string shownText(const uint8_t* p, size_t n) {
+namespace {
+
+// The text in quotes, printable ASCII as it is; with `gbk`, each GBK
+// character as UTF-8; every other byte as \xNN.
+std::string quoted(const uint8_t* p, size_t n, bool gbk) {
   std::string s;
   s.reserve(n + 2);
   s += '"';
@@ -197,7 +185,7 @@ std::string shownText(const uint8_t* p, size_t n) {
     s.append(c + i, run);
     i += run;
     if (i == n) break;
-    if (p[i] >= 0x80 && i + 1 < n && gbkToUtf8(p[i], p[i + 1], s)) {
+    if (gbk && p[i] >= 0x80 && i + 1 < n && gbkToUtf8(p[i], p[i + 1], s)) {
       i += 2;
     } else {
       appendByte(s, p[i++]);
@@ -206,6 +194,12 @@ std::string shownText(const uint8_t* p, size_t n) {
   s += '"';
   return s;
 }
+
+}  // namespace
+
+std::string quotedText(const uint8_t* p, size_t n) { return quoted(p, n, false); }
+
+std::string shownText(const uint8_t* p, size_t n) { return quoted(p, n, true); }
 
 namespace {
 
