@@ -32,7 +32,7 @@ class DatagramLink : public NetworkLink {
     const timeval recvTv = socketio::MsToTimeval(settings.receiveTimeOutMs);
     setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &sendTv, sizeof sendTv);
     setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &recvTv, sizeof recvTv);
-    Bind(settings);
+    Bind(settings, trace::On());
   }
   ~DatagramLink() override { close(fd_); }
 
@@ -106,16 +106,20 @@ class DatagramLink : public NetworkLink {
  private:
   // Binds the local port datagrams leave from. When the configured address
   // and port cannot be had (another program holds the port), the system
-  // picks a port, as it would at the first send; the trace names the port
-  // actually used and why the configured one was not.
-  void Bind(const SendSettings& settings) {
+  // picks a port at the first send. With the trace on, that port is bound
+  // here instead, so that the trace can name the port actually used and why
+  // the configured one was not; without it, no system call and no text is
+  // spent on naming it.
+  void Bind(const SendSettings& settings, bool tracing) {
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(static_cast<uint16_t>(settings.localPort));
     const bool any = IsAnyLocalAddress(settings.localIp);
     local.sin_addr.s_addr = any ? htonl(INADDR_ANY) : inet_addr(settings.localIp.c_str());
     bool anyAddress = any;
-    if (bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    const bool bound = bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+    if (!tracing) return;
+    if (!bound) {
       const int error = errno;
       sockaddr_in picked{};
       picked.sin_family = AF_INET;
