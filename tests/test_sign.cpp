@@ -107,6 +107,30 @@ const uint8_t kGreen[3] = {0, 255, 0};
 
 }  // namespace
 
+TEST(SignRaster, PicturesAndAreasTakeTheirColourEveryPixelAndNoMore) {
+  // A picture of one colour, then areas filled across its edges: each pixel
+  // is the area's colour inside the clipped area and the picture's outside.
+  struct Area {
+    int x0, y0, x1, y1;
+  } areas[] = {{-2, 1, 3, 9}, {4, -1, 7, 1}, {2, 2, 2, 3}, {6, 0, 5, 2}, {0, 0, 7, 3}};
+  const uint8_t paint[3] = {9, 8, 7};
+  for (const Area& a : areas) {
+    vexasim::RgbImage image(7, 3, 1, 2, 3);
+    ASSERT_EQ(image.pixels.size(), size_t(7 * 3 * 3));
+    image.fill(a.x0, a.y0, a.x1, a.y1, paint);
+    for (int y = 0; y < 3; ++y) {
+      for (int x = 0; x < 7; ++x) {
+        const bool inside = x >= a.x0 && x < a.x1 && y >= a.y0 && y < a.y1;
+        const uint8_t* p = image.at(x, y);
+        EXPECT_EQ(std::vector<int>({p[0], p[1], p[2]}),
+                  inside ? std::vector<int>({9, 8, 7}) : std::vector<int>({1, 2, 3}))
+            << "area " << a.x0 << "," << a.y0 << "-" << a.x1 << "," << a.y1 << " pixel " << x << "," << y;
+      }
+    }
+  }
+  EXPECT_EQ(vexasim::RgbImage(0, -4, 5, 5, 5).pixels, std::vector<uint8_t>(3, 5));
+}
+
 TEST(SignFont, ReadsGlyphLinesOfBothWidths) {
   GlyphFont font;
   ASSERT_TRUE(font.addLine(kGlyphA));

@@ -2,6 +2,9 @@
 // PNG writer.
 #include "Raster.h"
 
+#include <algorithm>
+#include <cstring>
+
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-function"
 #pragma GCC diagnostic ignored "-Wsign-compare"
@@ -14,14 +17,36 @@
 
 namespace vexasim {
 
+namespace {
+
+// Writes `count` pixels of one colour from dst on: the first by hand, then
+// doubling copies of what is written, so that a large area costs a few
+// memcpy calls instead of a loop over every byte.
+void repeatPixel(uint8_t* dst, size_t count, const uint8_t rgb[3]) {
+  if (count == 0) return;
+  dst[0] = rgb[0];
+  dst[1] = rgb[1];
+  dst[2] = rgb[2];
+  const size_t bytes = count * 3;
+  for (size_t done = 3; done < bytes;) {
+    const size_t n = std::min(done, bytes - done);
+    std::memcpy(dst + done, dst, n);
+    done += n;
+  }
+}
+
+}  // namespace
+
 RgbImage::RgbImage(int w, int h, uint8_t r, uint8_t g, uint8_t b)
     : width(w < 1 ? 1 : w), height(h < 1 ? 1 : h) {
-  pixels.resize(size_t(width) * size_t(height) * 3);
-  for (size_t i = 0; i < pixels.size(); i += 3) {
-    pixels[i] = r;
-    pixels[i + 1] = g;
-    pixels[i + 2] = b;
+  const size_t count = size_t(width) * size_t(height);
+  if (r == g && g == b) {
+    pixels.assign(count * 3, r);
+    return;
   }
+  pixels.resize(count * 3);
+  const uint8_t rgb[3] = {r, g, b};
+  repeatPixel(pixels.data(), count, rgb);
 }
 
 bool RgbImage::lit(int x, int y) const {
@@ -43,8 +68,13 @@ void RgbImage::fill(int x0, int y0, int x1, int y1, const uint8_t rgb[3]) {
   if (y0 < 0) y0 = 0;
   if (x1 > width) x1 = width;
   if (y1 > height) y1 = height;
-  for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) set(x, y, rgb);
+  if (x0 >= x1 || y0 >= y1) return;
+  // The first row of the area, then copies of it.
+  const size_t rowBytes = size_t(x1 - x0) * 3;
+  uint8_t* first = &pixels[(size_t(y0) * size_t(width) + size_t(x0)) * 3];
+  repeatPixel(first, size_t(x1 - x0), rgb);
+  for (int y = y0 + 1; y < y1; ++y)
+    std::memcpy(&pixels[(size_t(y) * size_t(width) + size_t(x0)) * 3], first, rowBytes);
 }
 
 void RgbImage::frame(int x0, int y0, int x1, int y1, int t, const uint8_t rgb[3]) {
