@@ -71,7 +71,7 @@ from typing import (
 )
 
 from ._library import PathText
-from .commands import Controller, SerialBus
+from .commands import Controller, SerialBus, _Commands
 from .enums import NetworkMode, SerialProtocol
 from .hall import Hall
 
@@ -333,7 +333,30 @@ class _Async:
         return f"{type(self).__name__}({self.sync!r})"
 
 
-class AsyncController(_Async):
+class _AsyncCommands(_Async):
+    """The coroutines of the commands a controller takes alike on the network
+    and on the serial line."""
+
+    play_show_page = _coroutine(_Commands.play_show_page)
+    start_play = _coroutine(_Commands.start_play)
+    stop_play = _coroutine(_Commands.stop_play)
+    relay_switch = _coroutine(_Commands.relay_switch)
+    relay_delay = _coroutine(_Commands.relay_delay)
+    set_bright = _coroutine(_Commands.set_bright)
+    time_check = _coroutine(_Commands.time_check)
+    send_date_time = _coroutine(_Commands.send_date_time)
+    send_collection_data = _coroutine(_Commands.send_collection_data)
+    send_internal_text = _coroutine(_Commands.send_internal_text)
+    send_mul_collection_data = _coroutine(_Commands.send_mul_collection_data, sequence=True)
+    send_mul_internal_text = _coroutine(_Commands.send_mul_internal_text, sequence=True)
+    send_line_up = _coroutine(_Commands.send_line_up)
+    send_image_group = _coroutine(_Commands.send_image_group, sequence=True)
+    play_image_group = _coroutine(_Commands.play_image_group)
+    send_mul_material = _coroutine(_Commands.send_mul_material, sequence=True)
+    send_image_group_buffer = _coroutine(_Commands.send_image_group_buffer, sequence=True)
+
+
+class AsyncController(_AsyncCommands):
     """:class:`vexa.Controller` for :mod:`asyncio`: one controller on the
     network, its commands as coroutines.
 
@@ -360,23 +383,6 @@ class AsyncController(_Async):
         self.sync: Controller = Controller(ip, transport, encoding=encoding)
         self._signs = (("ip", ip),)
 
-    play_show_page = _coroutine(Controller.play_show_page)
-    start_play = _coroutine(Controller.start_play)
-    stop_play = _coroutine(Controller.stop_play)
-    relay_switch = _coroutine(Controller.relay_switch)
-    relay_delay = _coroutine(Controller.relay_delay)
-    set_bright = _coroutine(Controller.set_bright)
-    time_check = _coroutine(Controller.time_check)
-    send_date_time = _coroutine(Controller.send_date_time)
-    send_collection_data = _coroutine(Controller.send_collection_data)
-    send_internal_text = _coroutine(Controller.send_internal_text)
-    send_mul_collection_data = _coroutine(Controller.send_mul_collection_data, sequence=True)
-    send_mul_internal_text = _coroutine(Controller.send_mul_internal_text, sequence=True)
-    send_line_up = _coroutine(Controller.send_line_up)
-    send_image_group = _coroutine(Controller.send_image_group, sequence=True)
-    play_image_group = _coroutine(Controller.play_image_group)
-    send_mul_material = _coroutine(Controller.send_mul_material, sequence=True)
-    send_image_group_buffer = _coroutine(Controller.send_image_group_buffer, sequence=True)
     send_coordinate_text = _coroutine(Controller.send_coordinate_text)
     send_internal_text_custom = _coroutine(Controller.send_internal_text_custom)
     play_voice = _coroutine(Controller.play_voice)
@@ -388,7 +394,7 @@ class AsyncController(_Async):
     send_template_data = _coroutine(Controller.send_template_data)
 
 
-class AsyncSerialBus(_Async):
+class AsyncSerialBus(_AsyncCommands):
     """:class:`vexa.SerialBus` for :mod:`asyncio`: the controllers on the
     process's serial port, their commands as coroutines. One call at a time
     per port.
@@ -427,23 +433,6 @@ class AsyncSerialBus(_Async):
         await self.close()
 
     close = _coroutine(SerialBus.close)
-    play_show_page = _coroutine(SerialBus.play_show_page)
-    start_play = _coroutine(SerialBus.start_play)
-    stop_play = _coroutine(SerialBus.stop_play)
-    relay_switch = _coroutine(SerialBus.relay_switch)
-    relay_delay = _coroutine(SerialBus.relay_delay)
-    set_bright = _coroutine(SerialBus.set_bright)
-    time_check = _coroutine(SerialBus.time_check)
-    send_date_time = _coroutine(SerialBus.send_date_time)
-    send_collection_data = _coroutine(SerialBus.send_collection_data)
-    send_internal_text = _coroutine(SerialBus.send_internal_text)
-    send_mul_collection_data = _coroutine(SerialBus.send_mul_collection_data, sequence=True)
-    send_mul_internal_text = _coroutine(SerialBus.send_mul_internal_text, sequence=True)
-    send_line_up = _coroutine(SerialBus.send_line_up)
-    send_image_group = _coroutine(SerialBus.send_image_group, sequence=True)
-    play_image_group = _coroutine(SerialBus.play_image_group)
-    send_mul_material = _coroutine(SerialBus.send_mul_material, sequence=True)
-    send_image_group_buffer = _coroutine(SerialBus.send_image_group_buffer, sequence=True)
     play_voice = _coroutine(SerialBus.play_voice)
     play_voice2 = _coroutine(SerialBus.play_voice2)
     set_params4_bar_screen = _coroutine(SerialBus.set_params4_bar_screen)
