@@ -24,7 +24,7 @@ struct Arg {
 };
 
 // What a command takes and which signs take it.
-struct Spec {
+struct Shape {
   std::vector<Arg> args;
   bool barOnly = false;      // only bar screens take it
   bool networkOnly = false;  // it has no serial form
@@ -42,8 +42,8 @@ Arg Choice(const char* name, std::vector<std::string> choices, json fallback, bo
 }
 Arg Flag(const char* name) { return Arg{name, Arg::kBool, 0, 0, false, false, {}}; }
 
-const std::map<std::string, Spec>& Specs() {
-  static const std::map<std::string, Spec>* specs = new std::map<std::string, Spec>{
+const std::map<std::string, Shape>& Shapes() {
+  static const std::map<std::string, Shape>* shapes = new std::map<std::string, Shape>{
       {"play", {{Int("page", 0, 255, true)}}},
       {"start", {{}}},
       {"stop", {{}}},
@@ -71,7 +71,7 @@ const std::map<std::string, Spec>& Specs() {
       {"bar", {{Text("text"), Choice("colour", kColours, "red")}, true}},
       {"upload", {{}, false, true}},
   };
-  return *specs;
+  return *shapes;
 }
 
 int ColourCode(const json& args) {
@@ -143,8 +143,8 @@ bool MakeJob(const hall::HallFile& hall, const std::string& signName, const std:
     *why = {404, "sign", "the hall has no sign \"" + signName + "\""};
     return false;
   }
-  auto spec = Specs().find(command);
-  if (spec == Specs().end()) {
+  auto shape = Shapes().find(command);
+  if (shape == Shapes().end()) {
     *why = {404, "command", "no command \"" + command + "\""};
     return false;
   }
@@ -153,13 +153,13 @@ bool MakeJob(const hall::HallFile& hall, const std::string& signName, const std:
   json args = json::object();
   for (auto it = in.begin(); it != in.end(); ++it) {
     bool known = false;
-    for (const Arg& a : spec->second.args) known = known || it.key() == a.name;
+    for (const Arg& a : shape->second.args) known = known || it.key() == a.name;
     if (!known) {
       *why = {400, it.key(), command + " takes no argument \"" + it.key() + "\""};
       return false;
     }
   }
-  for (const Arg& a : spec->second.args) {
+  for (const Arg& a : shape->second.args) {
     auto it = in.find(a.name);
     if (it == in.end() || it->is_null()) {
       if (a.required) {
@@ -228,12 +228,12 @@ bool MakeJob(const hall::HallFile& hall, const std::string& signName, const std:
     }
   }
   // Whether this sign takes the command.
-  if (spec->second.barOnly != sign->bar) {
+  if (shape->second.barOnly != sign->bar) {
     *why = {400, "command", sign->bar ? "sign \"" + signName + "\" is a bar screen: it takes only bar"
                                       : "sign \"" + signName + "\" is no bar screen"};
     return false;
   }
-  if (spec->second.networkOnly && !sign->networked()) {
+  if (shape->second.networkOnly && !sign->networked()) {
     *why = {400, "command", command + " has no serial form (sign \"" + signName + "\" is on " +
                                 sign->Where() + ")"};
     return false;

@@ -253,8 +253,8 @@ TEST_F(GatewayTest, EveryRefusedRequestAnswersItsStatusAndSendsNothing) {
   // Reads need no token.
   EXPECT_EQ(client_->Get("/health")->status, 200);
   EXPECT_EQ(client_->Get("/metrics")->status, 200);
-  auto spec = json::parse(client_->Get("/openapi.json")->body);
-  EXPECT_TRUE(spec["paths"].contains("/v1/signs/{name}/{command}"));
+  auto openapi = json::parse(client_->Get("/openapi.json")->body);
+  EXPECT_TRUE(openapi["paths"].contains("/v1/signs/{name}/{command}"));
 }
 
 TEST_F(GatewayTest, SilentSignGoesOfflineAndBackGetsItsClockAndFields) {

@@ -128,8 +128,8 @@ do
   local f_command = ProtoField.uint8("vexa.command", "Command", base.HEX)
   PF.command = f_command
   list[#list + 1] = f_command
-  for _, spec in ipairs(field_list) do
-    local name, kind, label = spec[1], spec[2], spec[3]
+  for _, entry in ipairs(field_list) do
+    local name, kind, label = entry[1], entry[2], entry[3]
     local abbr = "vexa." .. snake(name)
     local pf
     if kind == NUMBER then
