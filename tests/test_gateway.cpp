@@ -15,6 +15,7 @@
 #include <fstream>
 #include <map>
 
+#include "GatewaySigns.h"
 #include "ProcessStats.h"
 #include "SimFixture.h"
 #include "VexaSim.h"
@@ -26,23 +27,15 @@ namespace {
 
 using nlohmann::json;
 
-// The suite's signs live on loopback addresses of their own, 127.N.2.k for
-// the suite's address 127.0.0.N.
-std::string SignAddress(int k) {
-  const std::string a = vexasim::TestAddress();
-  return "127." + a.substr(a.rfind('.') + 1) + ".2." + std::to_string(k);
-}
-
-std::string TempDir() {
-  char name[] = "/tmp/vexa-gateway-test-XXXXXX";
-  return ::mkdtemp(name) ? name : "";
-}
+// The suite's signs: 127.N.2.k for the suite's address 127.0.0.N.
+std::string SignAddress(int k) { return gatewaytest::SignAddress(2, k); }
+std::string TempDir() { return gatewaytest::TempDir("vexa-gateway-test"); }
+using gatewaytest::Write;
+using gatewaytest::Seen;
 
 void RemoveAll(const std::string& dir) {
   if (!dir.empty()) std::filesystem::remove_all(dir);
 }
-
-void Write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
 // main (speaks, line-up fields), entrance (data fields)
 // and dark (nobody there; the hall says not to queue for it).
@@ -62,40 +55,13 @@ std::string HallText(const std::string& dir, const std::string& extra = "") {
          "[[counter]]\nnumber = 2\ndata = { sign = \"entrance\", field = 2 }\n";
 }
 
-// The frames one emulator received, as "Name field=value" for the fields named.
-std::vector<std::string> Seen(const vexasim::Emulator& e) {
-  std::vector<std::string> out;
-  for (const vexasim::Frame& f : e.frames()) {
-    std::string s = f.name;
-    if (f.name == "LineUp") s += " " + std::to_string(f.number("slotNo")) + " " + f.bytes("text");
-    if (f.name == "CollectedData") s += " " + std::to_string(f.number("dataIndex")) + " " + f.bytes("text");
-    if (f.name == "PlayVoice") s += " " + f.bytes("spokenText");
-    out.push_back(s);
-  }
-  return out;
-}
-
 class GatewayTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    for (int k : {1, 2}) {
-      vexasim::Options o;
-      o.address = SignAddress(k);
-      sims_[k] = new vexasim::Emulator(o);
-      std::string error;
-      ASSERT_TRUE(sims_[k]->start(&error)) << error;
-    }
-  }
-  static void TearDownTestSuite() {
-    for (auto& [k, e] : sims_) delete e;
-    sims_.clear();
-  }
+  static void SetUpTestSuite() { sims_.Start(2, 2); }
+  static void TearDownTestSuite() { sims_.Stop(); }
 
   void SetUp() override {
-    for (auto& [k, e] : sims_) {
-      e->setReplyMode(vexasim::ReplyMode::Accept);
-      e->clear();
-    }
+    sims_.Reset();
     dir_ = TempDir();
     Write(dir_ + "/token", "s3cret\n");
   }
@@ -127,7 +93,7 @@ class GatewayTest : public ::testing::Test {
     client_->set_read_timeout(30, 0);
     // Both emulated signs have had their clock and are online.
     ASSERT_TRUE(WaitUntil([&] { return Availability("main") == "online" && Availability("entrance") == "online"; }));
-    for (auto& [k, e] : sims_) e->clear();
+    sims_.Clear();
   }
 
   std::string TailOfLog() {
@@ -160,7 +126,7 @@ class GatewayTest : public ::testing::Test {
     return {r->status, json::parse(r->body, nullptr, false)};
   }
 
-  static std::map<int, vexasim::Emulator*> sims_;
+  static gatewaytest::Signs sims_;
   std::string dir_;
   std::FILE* log_ = nullptr;
   std::unique_ptr<gateway::Gateway> gateway_;
@@ -168,7 +134,7 @@ class GatewayTest : public ::testing::Test {
   std::unique_ptr<httplib::Client> client_;
 };
 
-std::map<int, vexasim::Emulator*> GatewayTest::sims_;
+gatewaytest::Signs GatewayTest::sims_;
 
 TEST_F(GatewayTest, CallReachesEverySignOfTheCounterInOrder) {
   StartGateway();

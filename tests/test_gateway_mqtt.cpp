@@ -15,6 +15,7 @@
 #include <set>
 
 #include "MqttBroker.h"
+#include "GatewaySigns.h"
 #include "ProcessStats.h"
 #include "SimFixture.h"
 #include "VexaSim.h"
@@ -27,62 +28,29 @@ namespace {
 
 using nlohmann::json;
 
-const std::string kBase = "vexa/test-hall";
-
 // The suite's signs: 127.N.6.k for the suite's address 127.0.0.N.
-std::string SignAddress(int k) {
-  const std::string a = vexasim::TestAddress();
-  return "127." + a.substr(a.rfind('.') + 1) + ".6." + std::to_string(k);
-}
+std::string SignAddress(int k) { return gatewaytest::SignAddress(6, k); }
+std::string TempDir() { return gatewaytest::TempDir("vexa-gateway-mqtt"); }
+using gatewaytest::Write;
+// The frames that carry a ticket or a text; clocks left out.
+std::vector<std::string> Seen(const vexasim::Emulator& e) { return gatewaytest::Seen(e, false); }
 
-std::string TempDir() {
-  char name[] = "/tmp/vexa-gateway-mqtt-XXXXXX";
-  return ::mkdtemp(name) ? name : "";
-}
-
-void Write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+const std::string kBase = "vexa/test-hall";
 
 std::string Sign(const std::string& name, const std::string& address, bool speaks = false) {
   return "[[sign]]\nname = \"" + name + "\"\ntransport = \"udp\"\naddress = \"" + address +
          "\"\nwidth = 64\nheight = 16\n" + (speaks ? "speaks = true\n" : "") + "\n";
 }
 
-// "Name field" for the frames that carry a ticket or a text.
-std::vector<std::string> Seen(const vexasim::Emulator& e) {
-  std::vector<std::string> out;
-  for (const vexasim::Frame& f : e.frames()) {
-    std::string s = f.name;
-    if (f.name == "LineUp") s += " " + std::to_string(f.number("slotNo")) + " " + f.bytes("text");
-    if (f.name == "CollectedData") s += " " + std::to_string(f.number("dataIndex")) + " " + f.bytes("text");
-    if (f.name == "PlayVoice") s += " " + f.bytes("spokenText");
-    if (f.name != "TimeCheck") out.push_back(s);
-  }
-  return out;
-}
-
 json Parse(const mqtttest::Message& m) { return json::parse(m.payload, nullptr, false); }
 
 class MqttTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    for (int k : {1, 2}) {
-      vexasim::Options o;
-      o.address = SignAddress(k);
-      sims_[k] = new vexasim::Emulator(o);
-      std::string error;
-      ASSERT_TRUE(sims_[k]->start(&error)) << error;
-    }
-  }
-  static void TearDownTestSuite() {
-    for (auto& [k, e] : sims_) delete e;
-    sims_.clear();
-  }
+  static void SetUpTestSuite() { sims_.Start(6, 2); }
+  static void TearDownTestSuite() { sims_.Stop(); }
 
   void SetUp() override {
-    for (auto& [k, e] : sims_) {
-      e->setReplyMode(vexasim::ReplyMode::Accept);
-      e->clear();
-    }
+    sims_.Reset();
     dir_ = TempDir();
     broker_ = std::make_unique<mqtttest::Broker>(vexasim::TestAddress(), dir_);
     ASSERT_TRUE(broker_->Start()) << "mosquitto did not start; see " << dir_ << "/mosquitto.log";
@@ -126,7 +94,7 @@ class MqttTest : public ::testing::Test {
     ASSERT_TRUE(WaitUntil([&] {
       return mqtt_->connected() && Availability("main") == "online" && Availability("entrance") == "online";
     }));
-    for (auto& [k, e] : sims_) e->clear();
+    sims_.Clear();
   }
 
   std::string Availability(const std::string& sign) {
@@ -145,7 +113,7 @@ class MqttTest : public ::testing::Test {
     return out;
   }
 
-  static std::map<int, vexasim::Emulator*> sims_;
+  static gatewaytest::Signs sims_;
   std::string dir_;
   std::unique_ptr<mqtttest::Broker> broker_;
   std::unique_ptr<gateway::Gateway> gateway_;
@@ -153,7 +121,7 @@ class MqttTest : public ::testing::Test {
   std::unique_ptr<gateway::MqttFront> mqtt_;
 };
 
-std::map<int, vexasim::Emulator*> MqttTest::sims_;
+gatewaytest::Signs MqttTest::sims_;
 
 TEST_F(MqttTest, CallReachesEverySignOfTheCounterInOrderAndIsAnswered) {
   StartGateway();
@@ -267,7 +235,7 @@ TEST_F(MqttTest, BrokerRestartedGetsTheRetainedTopicsBackWhileHttpServedMeanwhil
   EXPECT_LE(OpenDescriptors(), descriptors + 2);
 
   // And takes calls again.
-  for (auto& [k, e] : sims_) e->clear();
+  sims_.Clear();
   mqtttest::Client app(*broker_, kBase + "/result");
   ASSERT_TRUE(app.Publish(kBase + "/call", R"({"ticket":"R1","counter":1})"));
   ASSERT_TRUE(app.WaitFor(kBase + "/result", 2));
@@ -499,7 +467,7 @@ TEST_F(MqttTest, TwoGatewaysOfTwoHallsShareOneBroker) {
     return last("vexa/hall-a/main/availability") == "online" && last("vexa/hall-b/main/availability") == "online" &&
            last("vexa/hall-b/door/availability") == "offline";
   })) << "hall a: " << last("vexa/hall-a/bridge/state") << ", hall b: " << last("vexa/hall-b/bridge/state");
-  for (auto& [k, e] : sims_) e->clear();
+  sims_.Clear();
 
   ASSERT_TRUE(watch.Publish("vexa/hall-b/call", R"({"ticket":"B7","counter":1,"id":"b"})"));
   ASSERT_TRUE(watch.WaitFor("vexa/hall-b/result", 2));
