@@ -151,13 +151,8 @@ void Latency() {
     failed += Direct(0, i) != 0;
     direct.push_back(Ms(Clock::now() - t));
   }
-  const double h50 = Percentile(http, 0.5), h99 = Percentile(http, 0.99);
-  const double d50 = Percentile(direct, 0.5), d99 = Percentile(direct, 0.99);
   std::printf("latency: %d calls each, %d failed\n", kRounds, failed);
-  std::printf("  direct library call  p50 %.3f ms  p99 %.3f ms\n", d50, d99);
-  std::printf("  HTTP call (wait)     p50 %.3f ms  p99 %.3f ms\n", h50, h99);
-  std::printf("  added by the gateway p50 %.3f ms  p99 %.3f ms  (ratio p50 %.2f)\n", h50 - d50, h99 - d99,
-              h50 / d50);
+  bench::PrintAgainst("HTTP call (wait)", http, "direct library call", direct, "added by the gateway");
 }
 
 void Load() {

@@ -39,7 +39,6 @@ namespace {
 
 using bench::Clock;
 using bench::Ms;
-using bench::Percentile;
 
 [[noreturn]] void Die(const std::string& why) {
   std::fprintf(stderr, "bench_gateway_mqtt: %s\n", why.c_str());
@@ -142,13 +141,8 @@ int main(int argc, char** argv) {
   http.Stop();
   gw.Stop();
 
-  const double m50 = Percentile(viaMqtt, 0.5), m99 = Percentile(viaMqtt, 0.99);
-  const double h50 = Percentile(viaHttp, 0.5), h99 = Percentile(viaHttp, 0.99);
   std::printf("publish to frame at the sign: %d calls each way, %d without a frame\n", rounds, lost);
-  std::printf("  MQTT publish (QoS 1)         p50 %.3f ms  p99 %.3f ms\n", m50, m99);
-  std::printf("  HTTP POST ?wait=false        p50 %.3f ms  p99 %.3f ms\n", h50, h99);
-  std::printf("  MQTT against HTTP            p50 %+.3f ms  p99 %+.3f ms  (ratio p50 %.2f)\n", m50 - h50, m99 - h99,
-              m50 / h50);
+  bench::PrintAgainst("MQTT publish (QoS 1)", viaMqtt, "HTTP POST ?wait=false", viaHttp, "MQTT against HTTP");
   broker.Kill(SIGTERM);
   std::filesystem::remove_all(dir);
   return lost == 0 ? 0 : 1;
