@@ -95,8 +95,17 @@ const char kUsage[] =
     "Runs until interrupted (SIGINT or SIGTERM), then exits with status 0; 2 for\n"
     "a usage error or a hall file with mistakes, 1 when it cannot start.\n";
 
+// Prints one status line on standard error. Controllers, the dialling of
+// login signs and the picture writer print from threads of their own: a line
+// put together from several writes lets another thread's line in between, so
+// each line and its newline go out in one write.
+void say(std::string line) {
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
 int usageError(const std::string& why) {
-  std::cerr << "vexa-sim: " << why << "\n(see vexa-sim --help)\n";
+  say("vexa-sim: " + why + "\n(see vexa-sim --help)");
   return 2;
 }
 
@@ -114,10 +123,10 @@ bool linkSerial(const std::string& link, const std::string& slave) {
   struct stat st;
   if (::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(link.c_str());
   if (::symlink(slave.c_str(), link.c_str()) != 0) {
-    std::cerr << "vexa-sim: cannot link " << link << " to " << slave << ": " << std::strerror(errno) << "\n";
+    say("vexa-sim: cannot link " + link + " to " + slave + ": " + std::strerror(errno));
     return false;
   }
-  std::cerr << "vexa-sim serial line " << link << " -> " << slave << std::endl;
+  say("vexa-sim serial line " + link + " -> " + slave);
   return true;
 }
 
@@ -167,31 +176,30 @@ bool startHall(const std::vector<vexasim::PlayedController>& played, const vexas
     std::string error;
     if (c.role == Role::Listen) {
       if ((opt.udp || opt.tcp) && !e.start(&error)) {
-        std::cerr << "vexa-sim: " << names << ": " << error << "\n";
+        say("vexa-sim: " + names + ": " + error);
         return false;
       }
-      std::cerr << "vexa-sim " << names << " listening on " << c.address << listeningPorts(e) << std::endl;
+      say("vexa-sim " + names + " listening on " + c.address + listeningPorts(e));
     } else if (c.role == Role::DialIn) {
       const std::string server = loginHost + ":" + std::to_string(loginPort);
       const std::string who = "vexa-sim " + names + " ";
       auto onChange = [who, server, from = c.address](bool connected) {
-        std::cerr << who << (connected ? "dialled in to " + server + " from " + from
-                                       : "has no connection to " + server + "; dialling again every second")
-                  << std::endl;
+        say(who + (connected ? "dialled in to " + server + " from " + from
+                             : "has no connection to " + server + "; dialling again every second"));
       };
       if (!e.keepDialling(loginHost, loginPort, c.address, &error, onChange)) {
-        std::cerr << "vexa-sim: " << names << ": " << error << "\n";
+        say("vexa-sim: " + names + ": " + error);
         return false;
       }
     } else {
       const std::string slave = e.openSerial();
       if (slave.empty()) {
-        std::cerr << "vexa-sim: " << names << ": cannot create a pseudo-terminal: " << std::strerror(errno) << "\n";
+        say("vexa-sim: " + names + ": cannot create a pseudo-terminal: " + std::strerror(errno));
         return false;
       }
       if (!linkSerial(c.address, slave)) return false;
       out.links.push_back(c.address);
-      std::cerr << "vexa-sim " << c.address << " carries " << names << std::endl;
+      say("vexa-sim " + c.address + " carries " + names);
     }
   }
   return true;
@@ -305,7 +313,7 @@ int main(int argc, char** argv) {
     std::vector<hall::Mistake> mistakes;
     hallFile = hall::LoadHallFile(hallPath, &mistakes);
     if (!hallFile) {
-      for (const hall::Mistake& m : mistakes) std::cerr << m.Text() << "\n";
+      for (const hall::Mistake& m : mistakes) say(m.Text());
       return 2;
     }
     played = vexasim::controllersOf(*hallFile);
@@ -346,7 +354,7 @@ int main(int argc, char** argv) {
   opt.maxConnections =
       std::min(opt.maxConnections, std::max<size_t>(1, descriptors / 2 / std::max<size_t>(1, addresses.size())));
   if (!outDir.empty() && ::mkdir(outDir.c_str(), 0777) != 0 && errno != EEXIST) {
-    std::cerr << "vexa-sim: cannot create " << outDir << ": " << std::strerror(errno) << "\n";
+    say("vexa-sim: cannot create " + outDir + ": " + std::strerror(errno));
     return 1;
   }
   // The virtual signs are drawn on a thread of their own from the frames the
@@ -358,12 +366,12 @@ int main(int argc, char** argv) {
   if (!outDir.empty() || httpPort >= 0) {
     std::string fontError;
     if (!font->load(fontPath, &fontError))
-      std::cerr << "vexa-sim: " << fontError << "; every character shows as a box (install unifont or give --font)\n";
+      say("vexa-sim: " + fontError + "; every character shows as a box (install unifont or give --font)");
     vexasim::SignService::Settings settings;
     settings.outDir = outDir;
     settings.bitmapW = bitmapW;
     settings.bitmapH = bitmapH;
-    settings.onError = [](const std::string& why) { std::cerr << "vexa-sim: " << why << std::endl; };
+    settings.onError = [](const std::string& why) { say("vexa-sim: " + why); };
     signs = std::make_unique<vexasim::SignService>(font, settings);
   }
 
@@ -393,19 +401,19 @@ int main(int argc, char** argv) {
       std::fwrite(line.data(), 1, line.size(), stdout);
       std::fflush(stdout);
       if (signs && !signs->post(f, address))
-        std::cerr << "vexa-sim: too many frames waiting to be drawn; the sign misses this one" << std::endl;
+        say("vexa-sim: too many frames waiting to be drawn; the sign misses this one");
       if (outDir.empty()) return;
       bool queued = fileWriter.post([f, outDir, bitmapW, bitmapH, font] {
         std::string error;
         for (const std::string& path : vexasim::writeOutputFiles(f, outDir, *font, &error))
-          std::cerr << "vexa-sim wrote " << path << std::endl;
-        if (!error.empty()) std::cerr << "vexa-sim: " << error << std::endl;
+          say("vexa-sim wrote " + path);
+        if (!error.empty()) say("vexa-sim: " + error);
         std::string note;
         for (const std::string& path : vexasim::writeBitmapFiles(f, outDir, bitmapW, bitmapH, &note))
-          std::cerr << "vexa-sim wrote " << path << std::endl;
-        if (!note.empty()) std::cerr << "vexa-sim: " << note << std::endl;
+          say("vexa-sim wrote " + path);
+        if (!note.empty()) say("vexa-sim: " + note);
       });
-      if (!queued) std::cerr << "vexa-sim: too many pictures waiting; no file for this frame" << std::endl;
+      if (!queued) say("vexa-sim: too many pictures waiting; no file for this frame");
     };
   };
   std::string error;
@@ -421,10 +429,10 @@ int main(int argc, char** argv) {
       vexasim::Emulator* e = emulators.back().get();
       e->setSink(sinkFor(o.address));
       if ((opt.udp || opt.tcp) && !e->start(&error)) {
-        std::cerr << "vexa-sim: " << error << "\n";
+        say("vexa-sim: " + error);
         return 1;
       }
-      std::cerr << "vexa-sim listening on " << e->options().address << listeningPorts(*e) << std::endl;
+      say("vexa-sim listening on " + e->options().address + listeningPorts(*e));
       const std::pair<int, int> size = sizes.count(i) ? sizes[i] : std::make_pair(0, 0);
       if (signs) signs->addController(e->options().address, size.first, size.second);
     }
@@ -434,10 +442,10 @@ int main(int argc, char** argv) {
   if (httpPort >= 0) {
     web = std::make_unique<vexasim::SignWebServer>(*signs, vexasim::SignWebServer::limitsFor(descriptors));
     if (!web->start(httpHost, httpPort, &error)) {
-      std::cerr << "vexa-sim: " << error << "\n";
+      say("vexa-sim: " + error);
       return 1;
     }
-    std::cerr << "vexa-sim sign page on http://" << httpHost << ":" << web->port() << "/" << std::endl;
+    say("vexa-sim sign page on http://" + httpHost + ":" + std::to_string(web->port()) + "/");
   }
 
   // Without a hall, the serial line and the login link belong to the first
@@ -445,7 +453,7 @@ int main(int argc, char** argv) {
   if (!serialLink.empty()) {
     std::string slave = emulators.front()->openSerial();
     if (slave.empty()) {
-      std::cerr << "vexa-sim: cannot create a pseudo-terminal: " << std::strerror(errno) << "\n";
+      say(std::string("vexa-sim: cannot create a pseudo-terminal: ") + std::strerror(errno));
       return 1;
     }
     if (!linkSerial(serialLink, slave)) return 1;
@@ -456,10 +464,10 @@ int main(int argc, char** argv) {
     int port = 0;
     vexasim::parsePort(login.c_str() + colon + 1, port, 0);
     if (!emulators.front()->connectLogin(login.substr(0, colon), port)) {
-      std::cerr << "vexa-sim: cannot connect to the login server at " << login << "\n";
+      say("vexa-sim: cannot connect to the login server at " + login);
       return 1;
     }
-    std::cerr << "vexa-sim dialled in to " << login << std::endl;
+    say("vexa-sim dialled in to " + login);
   }
 
   int sig = 0;

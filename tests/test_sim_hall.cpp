@@ -2,7 +2,8 @@
 // every sign of a hall file on this suite's loopback addresses is played
 // where the file puts it, reached by the library's own calls, named and
 // sized on the sign page; a sign that dials in does so from its own address
-// and again after a drop; a hall with mistakes starts nothing.
+// and again after a drop, and signs reporting at once print whole lines; a
+// hall with mistakes starts nothing.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -17,6 +18,7 @@
 #include <functional>
 #include <mutex>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -249,6 +251,49 @@ TEST(SimHall, ALoginSignDialsAgainFromItsAddressAfterTheConnectionDropped) {
                           true))
       << sim.Err();
   EXPECT_EQ(sim.Stop(), 0);
+}
+
+TEST(SimHall, SignsDiallingAtOnceEachPrintWholeLines) {
+  // Sixteen login signs dial in, are dropped and dial again, each reporting
+  // from a thread of its own at about the same moments: every line on
+  // standard error is one sign's whole report.
+  int host = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t len = sizeof at;
+  ASSERT_EQ(::bind(host, reinterpret_cast<sockaddr*>(&at), len), 0);
+  ASSERT_EQ(::listen(host, 64), 0);
+  ::getsockname(host, reinterpret_cast<sockaddr*>(&at), &len);
+  const std::string server = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+  std::string hall = "[hall]\nlogin_port = 9\n";
+  const int signs = 16;
+  for (int k = 1; k <= signs; ++k)
+    hall += "[[sign]]\nname = \"s" + std::to_string(k) + "\"\ntransport = \"login\"\naddress = \"" +
+            Address(10 + k) + "\"\nwidth = 64\nheight = 16\n";
+  Sim sim(hall, {"--hall", "hall.toml", "--login", server});
+  int dropped = 0;
+  for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+       std::chrono::steady_clock::now() < end;) {
+    pollfd pf{host, POLLIN, 0};
+    if (::poll(&pf, 1, 100) == 1) {
+      ::close(::accept(host, nullptr, nullptr));
+      ++dropped;
+    }
+  }
+  ::close(host);
+  EXPECT_EQ(sim.Stop(), 0);
+  const std::regex whole("vexa-sim s([0-9]+) (dialled in to " + server + " from (127\\.[0-9.]+)|has no connection to " +
+                         server + "; dialling again every second)");
+  int lines = 0, broken = 0;
+  std::istringstream err(sim.Err());
+  for (std::string line; std::getline(err, line); ++lines) {
+    std::smatch m;
+    const bool ok = std::regex_match(line, m, whole) &&
+                    (m[3].length() == 0 || m[3] == Address(10 + std::stoi(m[1])));
+    if (!ok && ++broken <= 3) ADD_FAILURE() << "not one sign's line: " << line;
+  }
+  EXPECT_EQ(broken, 0);
+  EXPECT_GE(dropped, signs);
+  EXPECT_GE(lines, 2 * signs) << sim.Err();  // each dialled in and was dropped at least once
 }
 
 TEST(SimHall, AHallWithMistakesOrClashingOptionsStartsNothing) {
