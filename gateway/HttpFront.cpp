@@ -3,6 +3,7 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 
@@ -161,7 +162,14 @@ bool HttpFront::Start(std::string* why) {
     *why = "cannot listen on " + c.httpHost + ":" + std::to_string(c.httpPort);
     return false;
   }
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  thread_ = std::thread([this] {
+    server_->listen_after_bind();
+    listenEnded_ = true;
+  });
+  // The server's stop() reaches only a server already running: a stop that
+  // came before it (a SIGTERM right after the start) would be lost, and the
+  // accepting thread would wait for connections for ever.
+  while (!server_->is_running() && !listenEnded_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return true;
 }
 

@@ -3,6 +3,7 @@
 #ifndef LIBVEXA_X86_GATEWAY_HTTPFRONT_H
 #define LIBVEXA_X86_GATEWAY_HTTPFRONT_H
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -33,6 +34,7 @@ class HttpFront {
   Gateway* gateway_;
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
+  std::atomic<bool> listenEnded_{false};  // the accepting thread is done
   int port_ = 0;
 };
 

@@ -1,7 +1,8 @@
 // vexa-gateway against emulated signs: a call over HTTP reaches every sign
 // of its counter in order; refused requests send nothing; a silent sign goes
 // offline and, back, gets its clock and fields; a full queue refuses and
-// counts; a gateway killed with SIGKILL delivers what it had accepted.
+// counts; a gateway killed with SIGKILL delivers what it had accepted; a
+// stop right after the start ends it.
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>
@@ -344,6 +345,41 @@ TEST(GatewayConfig, HallFileThenEnvironmentThenCommandLine) {
 
 // The program itself: killed with SIGKILL while its sign is away, it
 // delivers every command it had answered 202 after its restart.
+TEST(GatewayProgram, AStopRightAfterTheStartEnds) {
+  // A SIGTERM that comes while the HTTP side is still starting must stop it
+  // as surely as a later one: the fronts are started and stopped at once,
+  // again and again, in a child the test kills if it hangs.
+  const std::string dir = TempDir();
+  Write(dir + "/hall.toml", "[[sign]]\nname = \"solo\"\ntransport = \"udp\"\naddress = \"" + SignAddress(5) +
+                                "\"\nwidth = 64\nheight = 16\n");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    gateway::Config config;
+    std::vector<hall::Mistake> mistakes;
+    auto file = gateway::LoadHall(dir + "/hall.toml", &config, &mistakes);
+    std::string why;
+    auto store = file ? gateway::Store::Open(dir + "/state", &why) : nullptr;
+    if (!store) ::_exit(2);
+    config.httpPort = 0;
+    gateway::Gateway gw(std::move(file), config, std::move(store));  // not started: no sign is sent to
+    for (int round = 0; round < 200; ++round) {
+      gateway::HttpFront front(&gw);
+      if (!front.Start(&why)) ::_exit(3);
+      front.Stop();
+    }
+    ::_exit(0);
+  }
+  int status = 0;
+  const bool ended = WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 30000);
+  if (!ended) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+  }
+  EXPECT_TRUE(ended) << "a stop right after the start left the server accepting";
+  EXPECT_TRUE(ended && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  RemoveAll(dir);
+}
+
 TEST(GatewayProgram, KilledWithSigkillDeliversWhatItAcceptedAfterItsRestart) {
   const char* build = std::getenv("VEXA_BUILD_DIR");
   const char* portText = std::getenv("VEXA_TEST_LOGIN_PORT");

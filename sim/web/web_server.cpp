@@ -431,6 +431,7 @@ struct SignWebServer::Impl {
   PageHttpServer server;
   std::thread thread;
   std::atomic<bool> stopping{false};
+  std::atomic<bool> listenEnded{false};  // the accepting thread is done
   std::atomic<size_t> streams{0};
   int port = 0;
   bool running = false;
@@ -607,9 +608,14 @@ bool SignWebServer::start(const std::string& host, int port, std::string* error)
   d.server.widenBacklog();
   d.stopping = false;
   d.running = true;
-  d.thread = std::thread([&d] { d.server.listen_after_bind(); });
-  // stop() only reaches a server that is running: wait until it is.
-  for (int i = 0; i < 2000 && !d.server.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  d.listenEnded = false;
+  d.thread = std::thread([&d] {
+    d.server.listen_after_bind();
+    d.listenEnded = true;
+  });
+  // stop() only reaches a server that is running: wait until it is (or has
+  // already given up), however long a loaded machine takes to start it.
+  while (!d.server.is_running() && !d.listenEnded) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return true;
 }
 
