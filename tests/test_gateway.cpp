@@ -437,9 +437,14 @@ TEST(GatewayProgram, KilledWithSigkillDeliversWhatItAcceptedAfterItsRestart) {
   }
   EXPECT_EQ(seen, (std::vector<std::string>{"CollectedData 1 K1", "CollectedData 2 K2", "CollectedData 3 K3",
                                             "CollectedData 4 K4", "CollectedData 5 K5"}));
-  // SIGTERM: a clean stop.
+  // SIGTERM: a clean stop, soon.
   ::kill(pid, SIGTERM);
-  ::waitpid(pid, &status, 0);
+  const bool ended = WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 30000);
+  if (!ended) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+  }
+  EXPECT_TRUE(ended) << "SIGTERM did not stop the gateway";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   RemoveAll(dir);
 }
