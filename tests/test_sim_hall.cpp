@@ -135,6 +135,21 @@ bool LoggedIn(const std::string& address) {
   return false;
 }
 
+// A listening socket on 127.0.0.1 at a port the system picks, standing in
+// for the host's login server; its "HOST:PORT" goes into *server.
+int ListenForSigns(int backlog, std::string* server) {
+  const int host = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t len = sizeof at;
+  if (::bind(host, reinterpret_cast<sockaddr*>(&at), len) != 0 || ::listen(host, backlog) != 0 ||
+      ::getsockname(host, reinterpret_cast<sockaddr*>(&at), &len) != 0) {
+    ::close(host);
+    return -1;
+  }
+  *server = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+  return host;
+}
+
 TEST(SimHall, EverySignOfTheHallIsPlayedAtItsPlaceNamedAndSized) {
   const std::string front = vexasim::TestAddress(), side = Address(2), back = Address(3);
   const std::string serial = "transport = \"serial\"\nport = 7\n";
@@ -224,13 +239,10 @@ TEST(SimHall, ALoginSignDialsAgainFromItsAddressAfterTheConnectionDropped) {
   // The test's own socket stands in for the host's login server, so that it
   // can drop the connection; --login sends the sign there rather than to
   // the hall's login_port.
-  int host = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-  socklen_t len = sizeof at;
-  ASSERT_EQ(::bind(host, reinterpret_cast<sockaddr*>(&at), len), 0);
-  ASSERT_EQ(::listen(host, 4), 0);
-  ::getsockname(host, reinterpret_cast<sockaddr*>(&at), &len);
-  const std::string server = "127.0.0.1:" + std::to_string(ntohs(at.sin_port)), back = Address(4);
+  std::string server;
+  const int host = ListenForSigns(4, &server);
+  ASSERT_GE(host, 0);
+  const std::string back = Address(4);
   Sim sim("[hall]\nlogin_port = 9\n[[sign]]\nname = \"back\"\ntransport = \"login\"\naddress = \"" + back +
               "\"\nwidth = 64\nheight = 16\n",
           {"--hall", "hall.toml", "--login", server});
@@ -257,13 +269,9 @@ TEST(SimHall, SignsDiallingAtOnceEachPrintWholeLines) {
   // Sixteen login signs dial in, are dropped and dial again, each reporting
   // from a thread of its own at about the same moments: every line on
   // standard error is one sign's whole report.
-  int host = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-  socklen_t len = sizeof at;
-  ASSERT_EQ(::bind(host, reinterpret_cast<sockaddr*>(&at), len), 0);
-  ASSERT_EQ(::listen(host, 64), 0);
-  ::getsockname(host, reinterpret_cast<sockaddr*>(&at), &len);
-  const std::string server = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+  std::string server;
+  const int host = ListenForSigns(64, &server);
+  ASSERT_GE(host, 0);
   std::string hall = "[hall]\nlogin_port = 9\n";
   const int signs = 16;
   for (int k = 1; k <= signs; ++k)
