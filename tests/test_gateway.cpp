@@ -403,6 +403,8 @@ TEST(GatewayProgram, KilledWithSigkillDeliversWhatItAcceptedAfterItsRestart) {
     return pid;
   };
   httplib::Client client("127.0.0.1", std::atoi(portText));
+  client.set_connection_timeout(5, 0);
+  client.set_read_timeout(30, 0);  // a gateway that hangs fails the test, not the suite
   auto up = [&] {
     auto r = client.Get("/health");
     return r && r->status == 200;
