@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Bitmaps.h"
@@ -95,14 +96,18 @@ const char kUsage[] =
     "Runs until interrupted (SIGINT or SIGTERM), then exits with status 0; 2 for\n"
     "a usage error or a hall file with mistakes, 1 when it cannot start.\n";
 
-// Prints one status line on standard error. Controllers, the dialling of
-// login signs and the picture writer print from threads of their own: a line
-// put together from several writes lets another thread's line in between, so
-// each line and its newline go out in one write.
-void say(std::string line) {
+// Prints one line: the frames on standard output, the status on standard
+// error. Controllers, the dialling of login signs and the picture writer
+// print from threads of their own: a line put together from several writes
+// lets another thread's line in between, so each line and its newline go out
+// in one write.
+void printLine(std::FILE* to, std::string line) {
   line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fwrite(line.data(), 1, line.size(), to);
+  std::fflush(to);
 }
+
+void say(const std::string& line) { printLine(stderr, line); }
 
 int usageError(const std::string& why) {
   say("vexa-sim: " + why + "\n(see vexa-sim --help)");
@@ -395,11 +400,7 @@ int main(int argc, char** argv) {
       } else if (several) {
         line = json ? "{\"controller\":\"" + address + "\"," + line.substr(1) : address + "  " + line;
       }
-      // One write per line: controllers print from threads of their own, and
-      // a line and its newline written apart let another line in between.
-      line += '\n';
-      std::fwrite(line.data(), 1, line.size(), stdout);
-      std::fflush(stdout);
+      printLine(stdout, std::move(line));
       if (signs && !signs->post(f, address))
         say("vexa-sim: too many frames waiting to be drawn; the sign misses this one");
       if (outDir.empty()) return;

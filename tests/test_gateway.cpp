@@ -345,6 +345,17 @@ TEST(GatewayConfig, HallFileThenEnvironmentThenCommandLine) {
 
 // The program itself: killed with SIGKILL while its sign is away, it
 // delivers every command it had answered 202 after its restart.
+// Whether the child pid ends within ms; killed when it does not. Its wait
+// status goes into *status.
+bool EndsWithin(pid_t pid, int ms, int* status) {
+  const bool ended = WaitUntil([&] { return ::waitpid(pid, status, WNOHANG) == pid; }, ms);
+  if (!ended) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, status, 0);
+  }
+  return ended;
+}
+
 TEST(GatewayProgram, AStopRightAfterTheStartEnds) {
   // A SIGTERM that comes while the HTTP side is still starting must stop it
   // as surely as a later one: the fronts are started and stopped at once,
@@ -370,11 +381,7 @@ TEST(GatewayProgram, AStopRightAfterTheStartEnds) {
     ::_exit(0);
   }
   int status = 0;
-  const bool ended = WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 30000);
-  if (!ended) {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
-  }
+  const bool ended = EndsWithin(pid, 30000, &status);
   EXPECT_TRUE(ended) << "a stop right after the start left the server accepting";
   EXPECT_TRUE(ended && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   RemoveAll(dir);
@@ -441,11 +448,7 @@ TEST(GatewayProgram, KilledWithSigkillDeliversWhatItAcceptedAfterItsRestart) {
                                             "CollectedData 4 K4", "CollectedData 5 K5"}));
   // SIGTERM: a clean stop, soon.
   ::kill(pid, SIGTERM);
-  const bool ended = WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 30000);
-  if (!ended) {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
-  }
+  const bool ended = EndsWithin(pid, 30000, &status);
   EXPECT_TRUE(ended) << "SIGTERM did not stop the gateway";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   RemoveAll(dir);

@@ -32,7 +32,7 @@ class DatagramLink : public NetworkLink {
     const timeval recvTv = socketio::MsToTimeval(settings.receiveTimeOutMs);
     setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &sendTv, sizeof sendTv);
     setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &recvTv, sizeof recvTv);
-    Bind(settings, trace::On());
+    Bind(settings);
   }
   ~DatagramLink() override { close(fd_); }
 
@@ -110,7 +110,7 @@ class DatagramLink : public NetworkLink {
   // here instead, so that the trace can name the port actually used and why
   // the configured one was not; without it, no system call and no text is
   // spent on naming it.
-  void Bind(const SendSettings& settings, bool tracing) {
+  void Bind(const SendSettings& settings) {
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(static_cast<uint16_t>(settings.localPort));
@@ -118,7 +118,7 @@ class DatagramLink : public NetworkLink {
     local.sin_addr.s_addr = any ? htonl(INADDR_ANY) : inet_addr(settings.localIp.c_str());
     bool anyAddress = any;
     const bool bound = bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
-    if (!tracing) return;
+    if (!trace::On()) return;
     if (!bound) {
       const int error = errno;
       sockaddr_in picked{};
